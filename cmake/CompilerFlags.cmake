@@ -1,0 +1,14 @@
+# Output samples must be bit-identical to the written order of operations in
+# IEEE double precision: multiply and add stay separately rounded, sums are
+# never reordered, and 32-bit x86 uses SSE2 instead of the x87 unit.
+add_compile_options(-Wall -Wextra -Werror -ffp-contract=off -fno-fast-math)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR
+   (CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 4))
+  add_compile_options(-msse2 -mfpmath=sse)
+endif()
+
+if(QORTA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

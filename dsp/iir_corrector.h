@@ -1,0 +1,44 @@
+// The recursive bass corrector: per channel, a one-pole low-pass boost added
+// to the signal, followed by a one-pole high-pass that removes DC and
+// sub-sonic content. Pure computation on doubles, 1.0 = full scale.
+#ifndef QORTA_DSP_IIR_CORRECTOR_H
+#define QORTA_DSP_IIR_CORRECTOR_H
+
+namespace dsp {
+
+// Channels with filter state; mono uses channel 0.
+constexpr int IIR_CHANNELS = 2;
+
+struct IirCorrector {
+    double bassPole = 0.0;         // exp(-50 / sampleRate): 20 ms time constant
+    double bassGain = 0.0;         // strength x (1 - bassPole)
+    double highPassPole = 0.0;     // exp(-20 / sampleRate): 50 ms time constant
+    double highPassWeight = 0.0;   // 1 - highPassPole
+    double bassState[IIR_CHANNELS] = {0.0, 0.0};      // bass branch value of the previous sample
+    double highPassState[IIR_CHANNELS] = {0.0, 0.0};  // smoother output of the previous sample
+};
+
+// Computes the coefficients for `sampleRate` (> 0, samples per second) and
+// `strength` (gain of the bass branch at 0 Hz). Leaves the state alone.
+void configure(IirCorrector& corrector, double sampleRate, double strength);
+
+// Sets the state of both channels to 0.0.
+void reset(IirCorrector& corrector);
+
+// Runs sample `x` of `channel` (0 or 1) through the corrector, advances that
+// channel's state and returns the corrected sample.
+inline double process(IirCorrector& corrector, int channel, double x) {
+    double s0 = corrector.bassState[channel];
+    double s1 = corrector.highPassState[channel];
+    double v = 0.5 * x + corrector.bassPole * s0;
+    double boost = corrector.bassGain * s0 + corrector.bassGain * v;
+    corrector.bassState[channel] = v;
+    double w = x + boost;
+    double m = corrector.highPassPole * s1 + corrector.highPassWeight * w;
+    corrector.highPassState[channel] = m;
+    return w - m;
+}
+
+}  // namespace dsp
+
+#endif

@@ -1,0 +1,87 @@
+// The operating-system services the console programs use: files, folders,
+// console key presses and a millisecond clock. One implementation per
+// platform lives beside this header (posix/ for Linux).
+//
+// Every function reports failure by its result and never throws.
+#ifndef QORTA_PLATFORM_H
+#define QORTA_PLATFORM_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// An open file. `value` is the descriptor (POSIX) or handle (Win32).
+struct FileHandle {
+    std::intptr_t value;
+};
+
+// The handle that names no file; every open and create returns it on failure.
+FileHandle invalidFile();
+bool isValid(FileHandle file);
+
+// Opens an existing file for reading, shared with other readers only.
+FileHandle openInputFile(const char* path);
+
+// True when `path` opens for reading and is not a folder. A path that names
+// the same file as `input` counts as not existing: that file is held open
+// for reading, so it cannot be opened without sharing.
+bool outputExists(const char* path, FileHandle input);
+
+enum class CreateMode {
+    CreateNew,     // fails when the file exists
+    CreateAlways,  // creates, or truncates an existing file
+};
+
+// Creates an output file for writing, not shared. Fails, and leaves the
+// file untouched, when `path` names the same file as `input` (also through
+// links), since `input` is open and shared for reading only.
+FileHandle createOutputFile(const char* path, CreateMode mode, FileHandle input);
+
+// Reads up to `count` bytes. Returns false when the read reports failure;
+// otherwise `*delivered` holds the byte count, fewer at the end of the file.
+bool readFile(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* delivered);
+
+// Writes `count` bytes. Returns false when the write fails; otherwise
+// `*written` holds the byte count written.
+bool writeFile(FileHandle file, const void* buffer, std::uint32_t count, std::uint32_t* written);
+
+enum class SeekOrigin { Begin, Current };
+
+// Moves the file position and returns the new position, or -1 on failure.
+// A position beyond the end of the file is allowed.
+std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin);
+
+// Closes a valid handle; does nothing for the invalid one.
+void closeFile(FileHandle file);
+
+// Appends the path separator unless `folder` already ends in one.
+void addSeparator(std::string& folder);
+
+// The file-name part of `path`: the text after its last separator. Returns
+// false when there is none (the path ends in a separator).
+bool fileNamePart(const std::string& path, std::string* name);
+
+// One entry of a folder listing.
+struct FolderEntry {
+    std::string name;
+    bool isDirectory;
+};
+
+// Lists the entries of `folder` (which ends in a separator) whose names end
+// in ".wav" in any letter case, in the platform's listing order. Returns
+// false when the folder cannot be read or nothing matches.
+bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries);
+
+// Waits for one key press without echo and without Enter and returns its
+// code, 0 to 255. Returns -1 when no key can be read any more (end of input
+// or a read error). Pending console output is shown before waiting.
+int readKey();
+
+// Milliseconds from a monotonic clock, wrapping at 2^32.
+std::uint32_t tickCount();
+
+}  // namespace platform
+
+#endif
