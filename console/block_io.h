@@ -1,0 +1,20 @@
+// Block reads and writes of the per-file driver, through the run's PCM buffer.
+#ifndef QORTA_CONSOLE_BLOCK_IO_H
+#define QORTA_CONSOLE_BLOCK_IO_H
+
+#include <cstdint>
+
+#include "console/file_run.h"
+
+// Reads exactly `count` bytes from the input into the run's PCM buffer
+// (which holds at least `count` bytes). Returns false when the read fails
+// or delivers fewer bytes.
+bool readPcm(FileRun& run, std::uint32_t count);
+
+// Converts frames 0 .. frameCount - 1 of the output planes to PCM with
+// saturation and clip accounting, and writes them at the output's current
+// position. Returns the number of bytes written, or -1 when the write fails
+// or writes fewer bytes.
+std::int64_t writeBlock(FileRun& run, std::int64_t frameCount);
+
+#endif

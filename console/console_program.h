@@ -1,0 +1,27 @@
+// What makes a console program out of the shared command line and driver:
+// the texts it prints, whether it takes "-q", and its streaming stage.
+#ifndef QORTA_CONSOLE_CONSOLE_PROGRAM_H
+#define QORTA_CONSOLE_CONSOLE_PROGRAM_H
+
+#include "console/corrector_settings.h"
+#include "console/file_run.h"
+
+struct ConsoleProgram {
+    const char* banner;  // first line of every run
+    const char* usage;   // printed as a format string ("%%" prints "%")
+    bool hasQualityOption;
+    void (*printSettings)(const CorrectorSettings& settings);
+    const StreamStage* stage;
+};
+
+// The program entry: prints the banner, reads the options and names of
+// `argv` (argv[0] is the program's own name), picks the batch mode and
+// processes every input/output pair in turn. Always returns 0, the exit
+// status of the program.
+int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv);
+
+// `value` + 0.5 truncated toward zero, as the settings line shows effect and
+// gain; values beyond the int range show as its nearest end.
+int roundForDisplay(double value);
+
+#endif

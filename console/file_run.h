@@ -1,0 +1,72 @@
+// The state of one input/output pair while processFile works on it, and the
+// streaming stage through which the two console programs differ.
+#ifndef QORTA_CONSOLE_FILE_RUN_H
+#define QORTA_CONSOLE_FILE_RUN_H
+
+#include <cstdint>
+
+#include "console/buffer.h"
+#include "console/corrector_settings.h"
+#include "console/wav_container.h"
+#include "platform/platform.h"
+
+// Frames that one block of the IIR program, and one window of the FIR
+// program, holds.
+constexpr std::int64_t BLOCK_FRAMES = 0x100000;
+
+// Channels the per-file state holds; mono uses channel 0.
+constexpr int MAX_CHANNELS = 2;
+
+// Closes its file when it goes out of scope.
+class ScopedFile {
+public:
+    ScopedFile() = default;
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    ~ScopedFile() { platform::closeFile(handle_); }
+    void reset(platform::FileHandle handle) {
+        platform::closeFile(handle_);
+        handle_ = handle;
+    }
+    platform::FileHandle get() const { return handle_; }
+    bool isOpen() const { return platform::isValid(handle_); }
+
+private:
+    platform::FileHandle handle_ = platform::invalidFile();
+};
+
+struct FileRun {
+    explicit FileRun(const CorrectorSettings& s) : settings(s) {}
+
+    const CorrectorSettings& settings;
+    WavFormat format;
+    ScopedFile input;
+    ScopedFile output;
+    std::uint32_t dataSize = 0;      // bytes of the data chunk as stored
+    std::int64_t dataStart = 0;      // file position of the first sample byte
+    std::int64_t totalFrames = 0;    // whole frames in the data chunk
+    double dcOffset[MAX_CHANNELS] = {0.0, 0.0};  // mean raw sample value per channel
+    Buffer<unsigned char> pcmBuffer;             // interleaved PCM as stored in the file
+    std::uint32_t pcmBufferBytes = 0;
+    Buffer<double> inputPlanes[MAX_CHANNELS];    // de-interleaved input, DC removed, 1.0 = full scale
+    Buffer<double> outputPlanes[MAX_CHANNELS];   // corrected output waiting for writeBlock
+    double clipPeak = 0.0;  // largest overshoot ratio of a clipped sample; > 1.0 means clipping
+
+    std::uint32_t frameBytes() const { return static_cast<std::uint32_t>(format.bitsPerSample / 8) * format.channels; }
+};
+
+// What a console program does between the header and the closing report.
+// Each hook prints its own error message and returns -1 to abandon the file,
+// or returns 0 to go on. Null hooks are skipped.
+struct StreamStage {
+    // After the wav info line, before the DC measurement: refuse a file the
+    // stage cannot process.
+    int (*checkFormat)(FileRun& run);
+    // After the DC measurement, before the output is created.
+    int (*prepareInput)(FileRun& run);
+    // After the output header: prepare the corrector, then read, correct and
+    // write every frame.
+    int (*streamSamples)(FileRun& run);
+};
+
+#endif

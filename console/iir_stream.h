@@ -1,0 +1,18 @@
+// The streaming stage of the IIR program: blocks of up to BLOCK_FRAMES
+// frames are read, corrected sample by sample and written.
+#ifndef QORTA_CONSOLE_IIR_STREAM_H
+#define QORTA_CONSOLE_IIR_STREAM_H
+
+#include <cstdint>
+
+#include "console/file_run.h"
+
+// Reads `frameCount` frames from the input into the run's input planes, DC
+// removed. Returns the number of bytes read, or -1 when the read fails or
+// delivers fewer bytes.
+std::int64_t readBlock(FileRun& run, std::int64_t frameCount);
+
+// The stage hooks of the IIR program.
+extern const StreamStage IIR_STREAM_STAGE;
+
+#endif

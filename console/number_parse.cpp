@@ -1,0 +1,56 @@
+#include "console/number_parse.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+const char* skipSpace(const char* text) {
+    while (isSpace(*text)) ++text;
+    return text;
+}
+
+const char* skipDigits(const char* text) {
+    while (isDigit(*text)) ++text;
+    return text;
+}
+
+}  // namespace
+
+std::int32_t parseInteger(const char* text) {
+    const char* p = skipSpace(text);
+    bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    std::uint32_t value = 0;
+    for (; isDigit(*p); ++p) value = value * 10u + static_cast<std::uint32_t>(*p - '0');
+    if (negative) value = 0u - value;
+    return static_cast<std::int32_t>(value);
+}
+
+double parseReal(const char* text) {
+    const char* start = skipSpace(text);
+    const char* p = start;
+    if (*p == '+' || *p == '-') ++p;
+    const char* integerEnd = skipDigits(p);
+    bool hasDigits = integerEnd != p;
+    p = integerEnd;
+    if (*p == '.') {
+        const char* fractionEnd = skipDigits(p + 1);
+        hasDigits = hasDigits || fractionEnd != p + 1;
+        p = fractionEnd;
+    }
+    if (!hasDigits) return 0.0;
+    if (*p == 'e' || *p == 'E') {
+        const char* q = p + 1;
+        if (*q == '+' || *q == '-') ++q;
+        const char* exponentEnd = skipDigits(q);
+        if (exponentEnd != q) p = exponentEnd;
+    }
+    // strtod alone would also take hexadecimal, "inf" and "nan"; it is only
+    // given the decimal prefix found above.
+    std::string number(start, p);
+    return std::strtod(number.c_str(), nullptr);
+}

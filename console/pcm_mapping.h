@@ -1,0 +1,28 @@
+// Conversion between interleaved PCM as stored in a WAV file and
+// de-interleaved planes of doubles with 1.0 = full scale.
+//
+// 16-bit samples s map to (s - dc) x 2^-15 and back as trunc(x x 32768.0),
+// saturated to -32768..32767. 8-bit samples (unsigned bytes around 128) map
+// to (s - dc) x 2^-7 and back as 128 - trunc(x x -128.0), saturated to 0..255.
+#ifndef QORTA_CONSOLE_PCM_MAPPING_H
+#define QORTA_CONSOLE_PCM_MAPPING_H
+
+#include <cstdint>
+
+#include "console/wav_container.h"
+
+// Decodes `frames` frames of `pcm` (format.bitsPerSample 8 or 16,
+// format.channels 1 or 2) into planes[c][offset + j], subtracting
+// dcOffset[c] from every sample of channel c.
+void decodePcm(const unsigned char* pcm, std::int64_t frames, const WavFormat& format,
+               const double* dcOffset, double* const* planes, std::int64_t offset);
+
+// Encodes frames 0 .. frames - 1 of the planes into `pcm`. A sample beyond
+// the PCM range is saturated, and `*clipPeak` is raised to its overshoot
+// ratio: the magnitude of its unsaturated integer value over the full scale
+// of its side (32768 or 128 below zero, 32767 or 127 above). A value that
+// is not a number is written as silence.
+void encodePcm(const double* const* planes, std::int64_t frames, const WavFormat& format,
+               unsigned char* pcm, double* clipPeak);
+
+#endif

@@ -1,0 +1,109 @@
+#include "console/process_file.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "console/block_io.h"
+#include "console/file_report.h"
+#include "console/output_file.h"
+
+namespace {
+
+// The formats whose samples the driver can convert and whose state it holds.
+bool supportedFormat(const WavFormat& format) {
+    return (format.bitsPerSample == 8 || format.bitsPerSample == 16) && format.channels >= 1 &&
+           format.channels <= MAX_CHANNELS && format.sampleRate >= 10;
+}
+
+// Whole frames in the data chunk; a partial frame at its end does not count.
+std::int64_t countFrames(std::uint32_t dataSize, const WavFormat& format) {
+    return static_cast<std::int64_t>(dataSize / format.channels) * 8 / format.bitsPerSample;
+}
+
+// The PCM buffer holds one block of frames, or the whole data chunk when
+// that is smaller.
+bool allocatePcmBuffer(FileRun& run) {
+    std::uint32_t blockBytes = static_cast<std::uint32_t>(BLOCK_FRAMES) * run.frameBytes();
+    run.pcmBufferBytes = std::max<std::uint32_t>(1, std::min(blockBytes, run.dataSize));
+    run.pcmBuffer = allocateBuffer<unsigned char>(run.pcmBufferBytes);
+    return run.pcmBuffer != nullptr;
+}
+
+// The DC offset of every channel: the mean raw sample value over the whole
+// data chunk, read once before any output exists. Every chunk read but the
+// last is a whole number of frames, so a sample's index modulo the channel
+// count is its channel.
+bool measureDcOffset(FileRun& run) {
+    const int channels = run.format.channels;
+    double sum[MAX_CHANNELS] = {0.0, 0.0};
+    std::uint32_t remaining = run.dataSize;
+    while (remaining > 0) {
+        std::uint32_t chunk = std::min(remaining, run.pcmBufferBytes);
+        if (!readPcm(run, chunk)) return false;
+        const unsigned char* p = run.pcmBuffer.get();
+        if (run.format.bitsPerSample == 16) {
+            for (std::uint32_t i = 0; i < chunk / 2; ++i)
+                sum[i % channels] += static_cast<std::int16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        } else {
+            for (std::uint32_t i = 0; i < chunk; ++i) sum[i % channels] += p[i];
+        }
+        remaining -= chunk;
+    }
+    if (run.totalFrames > 0) {
+        double reciprocal = 1.0 / static_cast<double>(run.totalFrames);
+        for (int c = 0; c < channels; ++c) run.dcOffset[c] = sum[c] * reciprocal;
+    }
+    return true;
+}
+
+// Everything from the header check to the closing report; returns the
+// result of processFile.
+int runFile(FileRun& run, const StreamStage& stage, const char* inputPath, const char* outputPath,
+            std::uint32_t startTick) {
+    run.input.reset(platform::openInputFile(inputPath));
+    if (!run.input.isOpen()) {
+        std::printf("ERROR! cannot open file to read\n");
+        return -1;
+    }
+    if (readWavHeader(run.input.get(), &run.format, &run.dataSize) != 1 || !supportedFormat(run.format)) {
+        std::printf("ERROR! illegal wav format\n");
+        return -1;
+    }
+    run.dataStart = platform::seekFile(run.input.get(), 0, platform::SeekOrigin::Current);
+    run.totalFrames = countFrames(run.dataSize, run.format);
+    printWavInfo(run);
+    if (stage.checkFormat != nullptr && stage.checkFormat(run) != 0) return -1;
+    if (!allocatePcmBuffer(run)) {
+        std::printf("ERROR! out of memory\n");
+        return 0;
+    }
+    if (!measureDcOffset(run)) {
+        std::printf("ERROR! cannot read file\n");
+        return 0;
+    }
+    if (stage.prepareInput != nullptr && stage.prepareInput(run) != 0) return 0;
+    if (createOutput(run, outputPath) != OutputCreation::Created) return 0;
+    auto dataLength = static_cast<std::uint32_t>(run.totalFrames * run.frameBytes());
+    if (writeWavHeader(run.output.get(), run.format, dataLength) != 0) {
+        std::printf("ERROR! cannot write file\n");
+        return 0;
+    }
+    if (run.dataStart < 0 ||
+        platform::seekFile(run.input.get(), run.dataStart, platform::SeekOrigin::Begin) != run.dataStart) {
+        std::printf("ERROR! cannot read file\n");
+        return 0;
+    }
+    if (stage.streamSamples(run) != 0) return 0;
+    printClosingReport(run, startTick);
+    return 0;
+}
+
+}  // namespace
+
+int processFile(const StreamStage& stage, const CorrectorSettings& settings, const char* inputPath,
+                const char* outputPath) {
+    std::uint32_t startTick = platform::tickCount();
+    std::printf("\nprocessing file \"%s\"\n", inputPath);
+    FileRun run(settings);
+    return runFile(run, stage, inputPath, outputPath, startTick);
+}

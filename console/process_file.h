@@ -1,0 +1,19 @@
+// The per-file driver shared by both console programs.
+#ifndef QORTA_CONSOLE_PROCESS_FILE_H
+#define QORTA_CONSOLE_PROCESS_FILE_H
+
+#include "console/corrector_settings.h"
+#include "console/file_run.h"
+
+// Corrects the WAV file `inputPath` into `outputPath` with `settings`,
+// streaming the samples through `stage`, and prints the file's messages.
+// Returns -1 when the input cannot be opened or its header is refused
+// (not RIFF WAVE PCM, not 8 or 16 bits, not 1 or 2 channels, a sample rate
+// below 10 Hz, or refused by the stage); returns 0 in every other case:
+// success, a later failure (reported by its message), or an overwrite the
+// user declined. Everything the call allocated or opened is released; an
+// output file, once created, stays.
+int processFile(const StreamStage& stage, const CorrectorSettings& settings, const char* inputPath,
+                const char* outputPath);
+
+#endif
