@@ -1,11 +1,18 @@
 #include "tools/host/simulated_edit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
-#include <strings.h>
 
 namespace host {
 namespace {
+
+bool sameNameIgnoringCase(const char* a, const std::string& b) {
+    std::size_t i = 0;
+    for (; a[i] != '\0' && i < b.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    return a[i] == '\0' && i == b.size();
+}
 
 SimulatedEdit& editOf(void* editHandle) { return *static_cast<SimulatedEdit*>(editHandle); }
 
@@ -88,7 +95,7 @@ int findTrack(const HostSession& session, const std::string& name) {
     const FilterTable& table = session.record;
     for (int i = 0; i < static_cast<int>(session.trackValues.size()); ++i)
         if (table.trackNames != nullptr && table.trackNames[i] != nullptr &&
-            strcasecmp(table.trackNames[i], name.c_str()) == 0)
+            sameNameIgnoringCase(table.trackNames[i], name))
             return i;
     return -1;
 }
