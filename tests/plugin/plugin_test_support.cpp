@@ -1,18 +1,19 @@
 #include "tests/plugin/plugin_test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
 
 namespace plugintest {
-
-const char* iirPluginPath() { return QORTAIIR_AUF_PATH; }
-const char* firPluginPath() { return QORTAFIR_AUF_PATH; }
 
 PluginHost::PluginHost(const char* path) {
     std::string error;
@@ -29,14 +30,13 @@ PluginHost::~PluginHost() {
     host::unloadPlugin(&plugin);
 }
 
-void PluginHost::setAudio(std::int32_t rate, std::int32_t channels, std::vector<std::int16_t> samples,
+void PluginHost::setAudio(std::int32_t rate, std::int32_t channels, Samples samples,
                           const std::vector<std::int32_t>& lengths) {
     edit.samplingRate = rate;
     edit.channelCount = channels;
     edit.source = std::move(samples);
     edit.faults = host::HostFaults{};
     edit.readRequests.clear();
-    edit.fileInfoQueries = 0;
     ASSERT_TRUE(host::cutIntoFrames(edit, lengths));
 }
 
@@ -46,98 +46,117 @@ void PluginHost::setTrack(const char* name, std::int32_t value) {
     session.trackValues[index] = value;
 }
 
-std::vector<std::int16_t> PluginHost::process(std::int32_t k) {
-    const std::int64_t first = edit.frameStarts[k] * edit.channelCount;
-    std::vector<std::int16_t> audio(edit.source.begin() + first,
-                                    edit.source.begin() + first + host::frameSamples(edit, k) * edit.channelCount);
+Samples PluginHost::process(std::int32_t k) {
+    Samples audio = frameOf(edit.source, k);
     EXPECT_EQ(host::processFrame(session, k, audio.data()), 1);
     return audio;
 }
 
-std::int32_t PluginHost::processRecord(FrameAudioRecord& frame) {
-    return session.record.processCallback(&session.record, &frame);
+Samples PluginHost::frameOf(const Samples& samples, std::int32_t k) const {
+    const auto first = samples.begin() + edit.frameStarts[k] * edit.channelCount;
+    return Samples(first, first + host::frameSamples(edit, k) * edit.channelCount);
 }
 
-std::vector<std::int16_t> PluginHost::run(host::RunMode mode) {
-    std::vector<std::int16_t> output;
-    host::runEdit(session, mode, &output);
-    return output;
-}
-
-std::vector<std::int16_t> testSignal(std::int64_t frames, int channels, std::uint32_t seed) {
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(frames * channels));
+Samples testSignal(std::int64_t frames, int channels, std::uint32_t seed) {
+    Samples samples(static_cast<std::size_t>(frames * channels));
     std::uint32_t noise = seed * 2654435761u + 1;
-    for (std::int64_t i = 0; i < frames; ++i) {
-        for (int ch = 0; ch < channels; ++ch) {
-            noise = noise * 1664525u + 1013904223u;
-            const double t = static_cast<double>(i);
-            const double low = 700.0 * std::sin(t * (0.013 + 0.004 * ch));
-            const double high = 5000.0 * std::sin(t * (0.31 + 0.05 * ch) + seed);
-            const double hiss = static_cast<double>(static_cast<std::int32_t>(noise >> 20) - 2048);
-            samples[i * channels + ch] = static_cast<std::int16_t>(std::lround(low + high + hiss));
-        }
+    for (std::size_t j = 0; j < samples.size(); ++j) {
+        noise = noise * 1664525u + 1013904223u;
+        const double t = static_cast<double>(j / channels);
+        const int ch = static_cast<int>(j % channels);
+        samples[j] = static_cast<std::int16_t>(std::lround(700.0 * std::sin(t * (0.013 + 0.004 * ch)) +
+                                                           5000.0 * std::sin(t * (0.31 + 0.05 * ch) + seed) +
+                                                           static_cast<double>((noise >> 20) % 4096) - 2048.0));
     }
-    for (std::int64_t i = frames / 3; i < frames && i < frames / 3 + 3; ++i) {
-        samples[i * channels] = 32767;
-        samples[i * channels + channels - 1] = -32768;
-    }
+    for (std::size_t j = samples.size() / 3; j < samples.size() / 3 + 4 && j < samples.size(); ++j)
+        samples[j] = j % 2 == 0 ? 32767 : -32768;
     return samples;
-}
-
-std::vector<std::int32_t> evenFrames(std::int32_t count, std::int32_t length) {
-    return std::vector<std::int32_t>(static_cast<std::size_t>(count), length);
 }
 
 std::int16_t expectedSample(double v) {
     const double t = std::trunc(v);
-    if (t > 32767.0) return 32767;
-    if (t < -32768.0) return -32768;
-    return static_cast<std::int16_t>(t);
+    return static_cast<std::int16_t>(t > 32767.0 ? 32767.0 : t < -32768.0 ? -32768.0 : t);
 }
 
-std::vector<std::int16_t> channelOf(const std::vector<std::int16_t>& samples, int channels, int channel) {
-    std::vector<std::int16_t> one;
-    for (std::size_t i = static_cast<std::size_t>(channel); i < samples.size(); i += channels) one.push_back(samples[i]);
-    return one;
-}
-
-std::vector<double> iirOutputs(const std::vector<std::int16_t>& channel, double rate, double strength) {
+std::vector<double> iirOutputs(const Samples& samples, int channels, double rate, double strength) {
     dsp::IirCorrector corrector;
     dsp::reset(corrector);
     dsp::configure(corrector, rate, strength);
     std::vector<double> out;
-    for (std::int16_t x : channel) out.push_back(dsp::process(corrector, 0, x / 32768.0));
+    for (std::size_t j = 0; j < samples.size(); ++j)
+        out.push_back(dsp::process(corrector, static_cast<int>(j % channels), samples[j] / 32768.0));
     return out;
 }
 
-std::vector<std::int16_t> iirReference(const std::vector<std::int16_t>& channel, double rate, double strength) {
-    std::vector<std::int16_t> out;
-    for (double u : iirOutputs(channel, rate, strength)) out.push_back(expectedSample(u * 32768.0));
-    return out;
-}
-
-std::vector<double> firSums(const std::vector<std::int16_t>& channel, std::int32_t halfLength, double effect,
-                            double gain, double rate) {
-    std::vector<double> kernel(2 * static_cast<std::size_t>(halfLength) + 1);
-    const dsp::FirCorrector corrector = {halfLength, kernel.data()};
+std::vector<double> firSums(const Samples& samples, int channels, std::int32_t n, double effect, double gain,
+                            double rate) {
+    std::vector<double> kernel(2 * static_cast<std::size_t>(n) + 1);
+    const dsp::FirCorrector corrector = {n, kernel.data()};
     dsp::fillKernel(corrector, effect, gain, rate);
-    std::vector<double> padded(channel.size() + 2 * static_cast<std::size_t>(halfLength), 0.0);
-    for (std::size_t i = 0; i < channel.size(); ++i) padded[halfLength + i] = channel[i] / 32768.0;
-    std::vector<double> sums;
-    for (std::size_t i = 0; i < channel.size(); ++i)
-        sums.push_back(dsp::convolveAt(corrector, padded.data(), halfLength + i));
-    return sums;
-}
-
-std::vector<std::int16_t> firReference(const std::vector<std::int16_t>& channel, std::int32_t halfLength,
-                                       double effect, double gain, double rate) {
-    std::vector<std::int16_t> out;
-    for (double sum : firSums(channel, halfLength, effect, gain, rate)) out.push_back(expectedSample(sum * 32768.0));
+    const std::size_t frames = samples.size() / channels;
+    std::vector<double> out(samples.size());
+    for (int ch = 0; ch < channels; ++ch) {
+        std::vector<double> padded(frames + 2 * static_cast<std::size_t>(n), 0.0);
+        for (std::size_t i = 0; i < frames; ++i) padded[n + i] = samples[i * channels + ch] / 32768.0;
+        for (std::size_t i = 0; i < frames; ++i) out[i * channels + ch] = dsp::convolveAt(corrector, padded.data(), n + i);
+    }
     return out;
 }
 
-std::vector<std::int16_t> slice(const std::vector<std::int16_t>& samples, std::int64_t first, std::int64_t count) {
-    return std::vector<std::int16_t>(samples.begin() + first, samples.begin() + first + count);
+Samples toSamples(const std::vector<double>& values) {
+    Samples out;
+    for (double v : values) out.push_back(expectedSample(v * 32768.0));
+    return out;
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = ::testing::TempDir() + "qorta_plugin_XXXXXX";
+    folder = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    EXPECT_FALSE(folder.empty());
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+}
+
+void writeTestWav(const std::string& path, std::uint32_t rate, std::uint16_t channels, const Samples& samples) {
+    std::vector<unsigned char> bytes;
+    auto put = [&bytes](std::uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    };
+    auto id = [&bytes](const char* text) { bytes.insert(bytes.end(), text, text + 4); };
+    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    id("RIFF"), put(36 + dataBytes, 4), id("WAVE"), id("fmt "), put(16, 4), put(1, 2), put(channels, 2);
+    put(rate, 4), put(rate * channels * 2, 4), put(channels * 2u, 2), put(16, 2), id("data"), put(dataBytes, 4);
+    for (std::int16_t sample : samples) put(static_cast<std::uint16_t>(sample), 2);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<unsigned char> readBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+Samples readOutputSamples(const std::string& path) {
+    const std::vector<unsigned char> bytes = readBytes(path);
+    Samples samples;
+    for (std::size_t i = 46; i + 1 < bytes.size(); i += 2)
+        samples.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    return samples;
+}
+
+int runProgram(const std::vector<std::string>& arguments, std::string* output) {
+    std::string command;
+    for (const std::string& argument : arguments) command += "'" + argument + "' ";
+    FILE* pipe = popen((command + "2>&1 </dev/null").c_str(), "r");
+    if (pipe == nullptr) return -1;
+    output->clear();
+    char buffer[4096];
+    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output->append(buffer, count);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace plugintest
