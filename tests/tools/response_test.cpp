@@ -164,8 +164,10 @@ TEST(FirResponse, MagnitudeIsTheAbsoluteAmplitude) {
 TEST(ResponseSettings, RefusesWhatTheProgramsRefuse) {
     const double f = 100.0;
     double out = 7.0;
-    EXPECT_EQ(response::RESPONSE_BAD_SETTINGS, response::iirMagnitudes(curve(CorrectorKind::Iir, 9, 100, 100), &f, 1, &out));
-    EXPECT_EQ(response::RESPONSE_BAD_SETTINGS, response::firAmplitudes(curve(CorrectorKind::Fir, 9, 100, 100), &f, 1, &out));
+    EXPECT_EQ(response::RESPONSE_BAD_SETTINGS,
+              response::iirMagnitudes(curve(CorrectorKind::Iir, 9, 100, 100), &f, 1, &out));
+    EXPECT_EQ(response::RESPONSE_BAD_SETTINGS,
+              response::firAmplitudes(curve(CorrectorKind::Fir, 9, 100, 100), &f, 1, &out));
     // A negative quality wraps to a huge half-length in unsigned arithmetic.
     EXPECT_EQ(response::RESPONSE_BAD_SETTINGS,
               response::firAmplitudes(curve(CorrectorKind::Fir, 44100, 100, 100, -5), &f, 1, &out));

