@@ -65,6 +65,7 @@ while read -r path; do [[ -e $path ]] && echo "$path"; done <"$work/paths" >"$wo
 $sudo dpkg --path-include='/usr/share/man/man1/qorta*' -i "$deb" >/dev/null
 installed=1
 check "dpkg -i installs the package" is_installed
+check "every path of the package is installed" bash -c "while read -r p; do [[ -e \$p ]] || exit 1; done <'$work/paths'"
 check "qortaiir is in /usr/bin" test -x /usr/bin/qortaiir
 check "qortafir is in /usr/bin" test -x /usr/bin/qortafir
 check "qortaiir is found on PATH" test "$(command -v qortaiir)" = /usr/bin/qortaiir
