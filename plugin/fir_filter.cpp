@@ -21,13 +21,14 @@ void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& 
     const std::int32_t n = frame.sampleCount;
     const int channels = frame.channelCount;
     double sums[FIR_CHANNELS][RUN_SAMPLES];
-    for (std::int32_t first = 0; first < n; first += RUN_SAMPLES) {
-        const std::int32_t count = std::min(RUN_SAMPLES, n - first);
+    for (std::int64_t first = 0; first < n; first += RUN_SAMPLES) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(RUN_SAMPLES, n - first));
         for (int ch = 0; ch < channels; ++ch)
-            dsp::convolveRun(corrector, state.channelWindow[ch], static_cast<std::ptrdiff_t>(state.halfLength) + first,
-                             static_cast<std::size_t>(count), sums[ch]);
+            dsp::convolveRun(corrector, state.channelWindow[ch],
+                             static_cast<std::ptrdiff_t>(state.halfLength + first), static_cast<std::size_t>(count),
+                             sums[ch]);
         for (std::int32_t j = 0; j < count; ++j) {
-            const std::int32_t i = first + j;
+            const auto i = static_cast<std::int32_t>(first + j);
             const double ramp = rampFactor(startFactor, endFactor, i, n);
             std::int16_t* sample = frame.audio + static_cast<std::int64_t>(i) * channels;
             for (int ch = 0; ch < channels; ++ch) sample[ch] = storeSample(sums[ch][j] * ramp * PCM16_OUT);
