@@ -173,6 +173,119 @@ TEST_F(FileRun, ClippingIsReportedWithTheOvershootOfItsSide) {
     }
 }
 
+// The corrector output of every frame of a 16-bit mono file, before the
+// output scale, computed the way the driver feeds the corrector.
+std::vector<double> correctedFrames(const Bytes& data, double rate, double effect) {
+    const std::size_t frames = data.size() / 2;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < frames; ++i) sum += static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    const double dc = sum * (1.0 / static_cast<double>(frames));
+    dsp::IirCorrector c;
+    dsp::reset(c);
+    dsp::configure(c, rate, effect * 0.25);
+    std::vector<double> y;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const int s = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+        y.push_back(dsp::process(c, 0, (s - dc) * 0.000030517578125));
+    }
+    return y;
+}
+
+// The 16-bit sample that frame value y becomes with the output scale of
+// fade-out fo, fade-in fi and gain g, grouped as `order` says: 0 is the
+// program's order ((fo x fi) x g) x 0.01, the others are groupings of the
+// same factors that a faster or tidier form might use instead.
+constexpr int OTHER_ORDERS = 5;
+
+double truncated(double y, double fo, double fi, double g, int order) {
+    double scale = 0.0;
+    switch (order) {
+        case 0: scale = ((fo * fi) * g) * 0.01; break;
+        case 1: scale = (fo * fi) * (g * 0.01); break;
+        case 2: scale = ((fo * fi) * g) / 100.0; break;
+        case 3: scale = ((fi * g) * fo) * 0.01; break;
+        case 4: scale = (fo * (fi * g)) * 0.01; break;
+        default: scale = ((fo * fi) * 0.01) * g; break;
+    }
+    return std::trunc((y * scale) * 32768.0);
+}
+
+// The gain at which frame value y, scaled in the program's order, reaches
+// k / 32768 (`fromAbove`: the first gain at or above it; else the last one
+// below it).
+double gainAtBoundary(double y, double fo, double fi, double k, bool fromAbove) {
+    auto value = [&](double g) { return (y * (((fo * fi) * g) * 0.01)) * 32768.0; };
+    double g = k / 32768.0 / (y * fo * fi) * 100.0;
+    for (int i = 0; i < 4096 && value(g) >= k; ++i) g = std::nextafter(g, 0.0);
+    for (int i = 0; i < 4096 && value(g) < k; ++i) g = std::nextafter(g, HUGE_VAL);
+    return fromAbove ? g : std::nextafter(g, 0.0);
+}
+
+TEST_F(FileRun, OutputScaleIsComputedInItsWrittenOrder) {
+    // Gains that put one frame on a truncation boundary, chosen so that every
+    // other grouping of the output scale writes a different sample in at
+    // least one of the runs. Both fades are longer than the file, so all
+    // three factors take part in every frame. The gain is the only input
+    // that moves, so the corrected value itself is checked to its last bit.
+    const double rate = 8000;
+    // A large DC offset makes the samples enter the corrector as exact
+    // differences, so that the last bit of the offset reaches the output;
+    // for this file the offset's sum x (1 / frames) is not sum / frames.
+    const std::size_t total = 1999;
+    const Bytes data = testsupport::sine16(total, 1, rate, 130, 3000, 20000);
+    double sum = 0.0;
+    for (std::size_t i = 0; i < total; ++i) sum += static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    ASSERT_NE(sum * (1.0 / static_cast<double>(total)), sum / static_cast<double>(total));
+    const Bytes input = testsupport::pcmWav(1, 8000, 16, data);
+    put("in.wav", input);
+    const std::vector<double> y = correctedFrames(data, rate, 100);
+    struct Choice {
+        std::size_t frame;
+        double gain;
+    };
+    std::vector<Choice> choices;
+    bool caught[OTHER_ORDERS + 1] = {true};
+    for (std::size_t n = 30; n < total && choices.size() < 8; n += 37) {
+        const double fi = std::min(1.0, ((static_cast<double>(n) / 300) * 1000.0) / rate);
+        const double fo = std::min(1.0, ((static_cast<double>(total - n) / 300) * 1000.0) / rate);
+        const double top = std::floor(y[n] * fo * fi * 32768.0);
+        if (y[n] <= 0.0 || top < 200) continue;
+        if (choices.empty()) {
+            // One frame from both sides: a corrected value that is off by
+            // more than its last bit, in either direction, changes a sample.
+            choices.push_back({n, gainAtBoundary(y[n], fo, fi, top, true)});
+            choices.push_back({n, gainAtBoundary(y[n], fo, fi, top, false)});
+        }
+        for (double k = top; k > top - 40; --k) {
+            for (bool fromAbove : {true, false}) {
+                const double g = gainAtBoundary(y[n], fo, fi, k, fromAbove);
+                bool catchesMore = false;
+                for (int order = 1; order <= OTHER_ORDERS; ++order) {
+                    if (!caught[order] && truncated(y[n], fo, fi, g, order) != truncated(y[n], fo, fi, g, 0)) {
+                        caught[order] = true;
+                        catchesMore = true;
+                    }
+                }
+                if (catchesMore) choices.push_back({n, g});
+            }
+        }
+    }
+    for (int order = 1; order <= OTHER_ORDERS; ++order) ASSERT_TRUE(caught[order]) << "no gain separates order " << order;
+
+    for (const Choice& c : choices) {
+        char gain[64];
+        std::snprintf(gain, sizeof gain, "%.17g", c.gain);
+        SCOPED_TRACE(::testing::Message() << "frame " << c.frame << " gain " << gain);
+        ASSERT_EQ(c.gain, std::strtod(gain, nullptr));
+        const ReferenceResult expected = model(input, settings(100, c.gain, 300, 300));
+        std::remove(path("out.wav").c_str());
+        expectRun({"-n", "-g", gain, "-i", "300", "-o", "300", "in.wav", "out.wav"},
+                  head(settings(100, c.gain, 300, 300)) + pairLines("in.wav", "out.wav") +
+                      expectedFileText("in.wav", expected, false));
+        expectOutput("out.wav", expected);
+    }
+}
+
 TEST_F(FileRun, EmptyDataChunkWritesAnEmptyFile) {
     const Bytes input = testsupport::pcmWav(2, 44100, 16, {});
     put("in.wav", input);

@@ -48,12 +48,18 @@ TEST(Fades, AFadeLongerThanTheFileNeverReachesOne) {
 }
 
 TEST(Fades, ArithmeticFollowsTheWrittenOrder) {
-    // ((n / fade) x 1000) / rate differs in the last bit from other
-    // groupings for these values.
-    CorrectorSettings s = fades(3, 7);
-    for (std::int64_t n : {1, 2, 5, 10, 13}) {
-        EXPECT_EQ(((static_cast<double>(n) / 3) * 1000.0) / 44100.0, fadeInFactor(s, n, 44100));
-        EXPECT_EQ(((static_cast<double>(200 - n) / 7) * 1000.0) / 44100.0, fadeOutFactor(s, n, 200, 44100));
+    // For these values ((d / 300) x 1000) / 44100 differs in its last bits
+    // from every other grouping of the same operations.
+    CorrectorSettings s = fades(300, 300);
+    const std::int64_t total = 1000;
+    for (double d : {23.0, 46.0}) {
+        const double written = ((d / 300) * 1000.0) / 44100;
+        ASSERT_NE(written, ((d * 1000.0) / 300) / 44100);
+        ASSERT_NE(written, (d / 300) * (1000.0 / 44100));
+        ASSERT_NE(written, (d * 1000.0) / (300.0 * 44100));
+        ASSERT_NE(written, d / ((300.0 * 44100) / 1000.0));
+        EXPECT_EQ(written, fadeInFactor(s, static_cast<std::int64_t>(d), 44100));
+        EXPECT_EQ(written, fadeOutFactor(s, total - static_cast<std::int64_t>(d), total, 44100));
     }
 }
 
