@@ -307,6 +307,10 @@ TEST_F(FileRun, PartialLastFrameCountsForTheDcOffsetButIsNotWritten) {
         // The partial sample moves the left channel's DC offset.
         EXPECT_NE(model(whole).output, model(input).output);
     }
+    Bytes mono = testsupport::sine16(5000, 1, 8000, 100, 3000, 0);
+    mono.push_back(0x7F);  // half a sample: not a sample at all
+    expectProcessed(testsupport::pcmWav(1, 8000, 16, mono), ReferenceSettings(), {});
+    EXPECT_EQ(46u + 10000u, get("out.wav").size());
     Bytes data8 = testsupport::sine8(300, 2, 8000, 100, 50, 0);
     data8.push_back(250);
     expectProcessed(testsupport::pcmWav(2, 8000, 8, data8), ReferenceSettings(), {});
