@@ -57,6 +57,30 @@ TEST_F(Overwrite, EndOfInputAnswersN) {
     EXPECT_EQ(old, get("a_b.wav"));
 }
 
+TEST_F(Overwrite, AtATerminalKeysNeedNoEnterAndAreNotEchoed) {
+    testsupport::RunOptions options;
+    options.workDir = dir.path();
+    options.timeoutSeconds = 20;
+    const std::string question = overwriteQuestion("a_b.wav");
+    // "Y" asks again; "y" answers without Enter.
+    testsupport::RunResult r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options,
+                                                          {{question, "Y"}, {question + question, "y"}});
+    ASSERT_TRUE(r.exited) << (r.timedOut ? "timed out waiting for the question: " : "") << r.out;
+    EXPECT_EQ(0, r.exitStatus);
+    std::string out = r.out;
+    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
+    EXPECT_EQ(asked(2) + streamingText(expected, false), testsupport::normaliseElapsed(out));
+    expectOutput("a_b.wav", expected);
+
+    put("a_b.wav", old);
+    r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options, {{question, "n"}});
+    ASSERT_TRUE(r.exited) << r.out;
+    out = r.out;
+    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
+    EXPECT_EQ(asked(1), out);
+    EXPECT_EQ(old, get("a_b.wav"));
+}
+
 TEST_F(Overwrite, OptionYReplacesWithoutAsking) {
     expectRun({"a.wav", "-y"}, head() + pairLines("a.wav", "a_b.wav") + expectedFileText("a.wav", expected, true));
     expectOutput("a_b.wav", expected);

@@ -1,13 +1,16 @@
 #include "tests/support/program_runner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <regex>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -144,6 +147,73 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         result.signal = WTERMSIG(wstatus);
     }
     if (!result.started) result.err += std::string("cannot run ") + program + ": " + std::strerror(childErrno);
+    return result;
+}
+
+RunResult runInTerminal(const std::string& program, const std::vector<std::string>& arguments,
+                        const RunOptions& options, const std::vector<TerminalStep>& steps) {
+    RunResult result;
+    std::vector<std::string> argvStrings;
+    argvStrings.push_back(program);
+    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& s : argvStrings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    int terminal = -1;
+    pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid < 0) return result;
+    if (pid == 0) {
+        if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    result.started = true;
+    // The terminal's settings as the program set them: Linux reports the
+    // program's side of the terminal through its controlling end.
+    auto readsSingleKeys = [&] {
+        struct termios mode;
+        return tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == 0;
+    };
+    auto lines = [&] {
+        std::string text = result.out;
+        for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+        return text;
+    };
+    std::size_t step = 0;
+    const std::int64_t deadline = nowMs() + static_cast<std::int64_t>(options.timeoutSeconds) * 1000;
+    for (;;) {
+        while (step < steps.size() && lines().find(steps[step].awaited) != std::string::npos && readsSingleKeys()) {
+            const std::string& keys = steps[step].keys;
+            if (!keys.empty() && write(terminal, keys.data(), keys.size()) < 0) break;
+            ++step;
+        }
+        std::int64_t left = deadline - nowMs();
+        if (left <= 0) {
+            kill(pid, SIGKILL);
+            result.timedOut = true;
+            break;
+        }
+        struct pollfd fd = {terminal, POLLIN, 0};
+        // Short waits, so that a switch of the terminal mode is seen soon.
+        int ready = poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left, 10)));
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        char buffer[4096];
+        ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0 || errno != EINTR) break;  // EIO: the program has ended
+    }
+    close(terminal);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(wstatus)) {
+        result.exited = !result.timedOut;
+        result.exitStatus = WEXITSTATUS(wstatus);
+    } else if (WIFSIGNALED(wstatus)) {
+        result.signal = WTERMSIG(wstatus);
+    }
     return result;
 }
 

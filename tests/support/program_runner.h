@@ -32,6 +32,23 @@ struct RunResult {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const RunOptions& options);
 
+// One step of a terminal session: wait until the program's output so far
+// contains `awaited` (nothing to wait for when empty; the terminal's "\r\n"
+// compares as "\n") and until the program has switched the terminal to
+// single keys without echo, then type `keys`.
+struct TerminalStep {
+    std::string awaited;
+    std::string keys;
+};
+
+// Runs `program` with `arguments` on a new pseudo-terminal, so that its
+// standard input, output and error are a terminal as for a user at the
+// console, and plays `steps` in order. The terminal's output ("\r\n" for
+// each line break) is returned in `out`; `err` stays empty. A step whose
+// text never comes ends the run at the timeout.
+RunResult runInTerminal(const std::string& program, const std::vector<std::string>& arguments,
+                        const RunOptions& options, const std::vector<TerminalStep>& steps);
+
 // `text` with the value of every "elapse M:SS" line replaced by "M:SS", so
 // that runs of any duration compare equal. Only a line of the exact form
 // "elapse <digits>:<two digits>\n" is changed.
