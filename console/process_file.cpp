@@ -6,6 +6,7 @@
 #include "console/block_io.h"
 #include "console/file_report.h"
 #include "console/output_file.h"
+#include "console/pcm_mapping.h"
 
 namespace {
 
@@ -29,27 +30,6 @@ bool allocatePcmBuffer(FileRun& run) {
     return run.pcmBuffer != nullptr;
 }
 
-// Adds the `samples` samples at `p` (interleaved, `channels` 1 or 2) to the
-// sums of their channels; `sample(p, i)` reads sample i. A partial frame at
-// the end adds its samples to the first channels.
-template <typename ReadSample>
-void addSamples(const unsigned char* p, std::uint32_t samples, int channels, std::int64_t* sum,
-                ReadSample sample) {
-    std::int64_t first = 0, second = 0;
-    std::uint32_t i = 0;
-    if (channels == 2) {
-        for (; i + 1 < samples; i += 2) {
-            first += sample(p, i);
-            second += sample(p, i + 1);
-        }
-    } else {
-        for (; i < samples; ++i) first += sample(p, i);
-    }
-    if (i < samples) first += sample(p, i);
-    sum[0] += first;
-    sum[1] += second;
-}
-
 // The DC offset of every channel: the mean raw sample value over the whole
 // data chunk, read once before any output exists. Every chunk read but the
 // last is a whole number of frames, so a sample's position in its chunk
@@ -67,14 +47,7 @@ bool measureDcOffset(FileRun& run) {
     while (remaining > 0) {
         std::uint32_t chunk = std::min(remaining, run.pcmBufferBytes);
         if (!readPcm(run, chunk)) return false;
-        const unsigned char* p = run.pcmBuffer.get();
-        if (run.format.bitsPerSample == 16) {
-            addSamples(p, chunk / 2, channels, sum, [](const unsigned char* q, std::uint32_t i) {
-                return static_cast<std::int16_t>(q[2 * i] | (q[2 * i + 1] << 8));
-            });
-        } else {
-            addSamples(p, chunk, channels, sum, [](const unsigned char* q, std::uint32_t i) { return q[i]; });
-        }
+        sumPcm(run.pcmBuffer.get(), chunk, run.format, sum);
         remaining -= chunk;
     }
     if (run.totalFrames > 0) {

@@ -163,4 +163,92 @@ TEST(PcmMapping, StereoIsInterleavedAndDcIsRemovedPerChannel) {
     EXPECT_EQ(32768 * 3.051850947599719e-05, peak);
 }
 
+// Values around every edge of the conversions, plus the specials.
+std::vector<double> edgeValues() {
+    std::vector<double> v = {0.0, -0.0, 1.0, -1.0, 0.5, -0.5, HUGE_VAL, -HUGE_VAL,
+                             std::numeric_limits<double>::quiet_NaN(), 1e300, -1e300, 3e9, -3e9,
+                             std::numeric_limits<double>::denorm_min()};
+    for (double edge : {32767.0, 32768.0, -32768.0, -32769.0, 127.0, 128.0, 129.0, -127.0, -128.0})
+        for (double d : {-0.5, -1e-9, 0.0, 1e-9, 0.5}) {
+            v.push_back((edge + d) / 32768.0);
+            v.push_back((edge + d) / -128.0);
+        }
+    return v;
+}
+
+// Encodes `frames` frames of the planes in bulk and one sample at a time and
+// expects the same bytes and the same clip peak.
+void expectBulkMatchesSamples(const double* const* planes, std::int64_t frames, int channels, int bits) {
+    std::vector<unsigned char> bulk(static_cast<std::size_t>(frames * channels * 2) + 1, 0xAA);
+    double bulkPeak = 0.5;
+    encodePcm(planes, frames, formatOf(channels, bits), bulk.data(), &bulkPeak);
+    std::vector<unsigned char> single(bulk.size(), 0xAA);
+    double singlePeak = 0.5;
+    for (std::int64_t j = 0; j < frames; ++j)
+        for (int c = 0; c < channels; ++c) {
+            const std::int64_t i = j * channels + c;
+            if (bits == 8) {
+                single[i] = encodeSample8(planes[c][j], &singlePeak);
+            } else {
+                auto s = static_cast<std::uint16_t>(encodeSample16(planes[c][j], &singlePeak));
+                single[2 * i] = static_cast<unsigned char>(s);
+                single[2 * i + 1] = static_cast<unsigned char>(s >> 8);
+            }
+        }
+    EXPECT_EQ(single, bulk) << bits << "-bit, " << channels << " ch, " << frames << " frames";
+    EXPECT_EQ(singlePeak, bulkPeak) << bits << "-bit, " << channels << " ch, " << frames << " frames";
+}
+
+TEST(EncodePcm, BulkConversionMatchesTheSampleConversionAtEveryEdge) {
+    // Each edge value alone among quiet samples, at both ends of the bulk
+    // encoder's internal runs, so that its own clip ratio decides the peak.
+    for (double value : edgeValues())
+        for (int bits : {8, 16})
+            for (std::int64_t at : {0, 63, 64, 100}) {
+                std::vector<double> left(101, 0.1), right(101, -0.1);
+                left[static_cast<std::size_t>(at)] = value;
+                right[static_cast<std::size_t>(100 - at)] = value;
+                const double* planes[2] = {left.data(), right.data()};
+                SCOPED_TRACE(value);
+                expectBulkMatchesSamples(planes, 101, 2, bits);
+                expectBulkMatchesSamples(planes, 101, 1, bits);
+            }
+}
+
+TEST(EncodePcm, BulkConversionMatchesTheSampleConversionOnLongRuns) {
+    // Random values, a third of them beyond full scale, cut at every length
+    // around the bulk encoder's internal runs.
+    std::vector<double> values;
+    std::uint64_t state = 12345;
+    while (values.size() < 700) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const double unit = static_cast<double>(state >> 11) * 0x1p-53;  // [0, 1)
+        values.push_back((unit - 0.5) * (values.size() % 3 == 0 ? 2.6 : 1.9));
+    }
+    const double* planes[2] = {values.data(), values.data() + 350};
+    for (int bits : {8, 16})
+        for (int channels : {1, 2})
+            for (std::int64_t frames : {0, 1, 63, 64, 65, 127, 128, 129, 300})
+                expectBulkMatchesSamples(planes, frames, channels, bits);
+}
+
+TEST(SumPcm, AddsEverySampleToItsChannelIncludingAPartialFrame) {
+    std::vector<unsigned char> pcm;
+    for (int i = 0; i < 70001; ++i) pcm.push_back(static_cast<unsigned char>(i * 37 + (i >> 8)));
+    for (int bits : {8, 16})
+        for (int channels : {1, 2})
+            for (std::uint32_t bytes : {0u, 1u, 2u, 3u, 5u, 70000u, 70001u}) {
+                std::int64_t expected[2] = {0, 0};
+                const std::uint32_t sampleBytes = static_cast<std::uint32_t>(bits / 8);
+                for (std::uint32_t i = 0; i < bytes / sampleBytes; ++i) {
+                    const unsigned char* p = pcm.data() + i * sampleBytes;
+                    expected[i % channels] += bits == 8 ? p[0] : static_cast<std::int16_t>(p[0] | (p[1] << 8));
+                }
+                std::int64_t sums[2] = {7, -7};
+                sumPcm(pcm.data(), bytes, formatOf(channels, bits), sums);
+                EXPECT_EQ(expected[0] + 7, sums[0]) << bits << "-bit, " << channels << " ch, " << bytes << " bytes";
+                EXPECT_EQ(expected[1] - 7, sums[1]) << bits << "-bit, " << channels << " ch, " << bytes << " bytes";
+            }
+}
+
 }  // namespace
