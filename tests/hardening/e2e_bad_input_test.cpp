@@ -283,6 +283,20 @@ TEST_P(BadInput, DataChunkLongerThanTheFile) {
                 {wavInfo(oneFrameShort) + CANNOT_READ, wavInfo(huge) + CANNOT_READ});
 }
 
+TEST_P(BadInput, DataChunkEndingInAPartialFrame) {
+    Bytes data = testsupport::sine16(700, 2, 22050, 90, 9000, 300);
+    data.insert(data.end(), {0x10, 0x27, 0x10});  // three bytes of a frame that is not complete
+    const Bytes file = testsupport::pcmWav(2, 22050, 16, data);
+    put("partial.wav", file);
+    const testsupport::RunResult r = run({"partial.wav"});
+    EXPECT_NE(std::string::npos, r.out.find(wavInfo(file) + "0.0%\r\r\r\r\n")) << r.out;
+    const Bytes output = get("partial_b.wav");
+    ASSERT_EQ(46u + 700 * 4, output.size());
+    if (!isFir()) {
+        EXPECT_EQ(testsupport::referenceRun(file, testsupport::ReferenceSettings()).output, output);
+    }
+}
+
 TEST_P(BadInput, OutputFolderMissing) {
     const std::string lead = std::string(GetParam().head) + "input file:good.wav \noutput dir:nodir\n";
     expectRun({"good.wav", "nodir"}, lead + processing("good.wav") + wavInfo(good) + CANNOT_CREATE);
