@@ -74,8 +74,9 @@ for target in "${targets[@]}"; do
   "build-fuzz/fuzz/fuzz_$target" "${inputs[@]}" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="build-fuzz/artifacts/$target-" >"build-fuzz/logs/$target.log" 2>&1 || {
+    status=$?
     tail -n 60 "build-fuzz/logs/$target.log"
-    echo "fuzz target $target found a fault; the input is in build-fuzz/artifacts/" >&2
+    echo "fuzz target $target stopped with status $status; a finding leaves its input in build-fuzz/artifacts/" >&2
     exit 1
   }
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec)|^Done' "build-fuzz/logs/$target.log" || true
