@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ const Program QORTAFIR = {
     "qortafir", QORTAFIR_PATH,
     "qortafir - bass level corrector (FIR0.10) for PC-QORTA/PCI line-in by KALDOR\n"
     "Setting: Quality=100, Effect=100, Gain=100, FadeIn=0, FadeOut=0\n"};
+
+void PrintTo(const Program& program, std::ostream* out) { *out << program.name; }
 
 const char* const CANNOT_OPEN = "ERROR! cannot open file to read\n";
 const char* const ILLEGAL_FORMAT = "ERROR! illegal wav format\n";
