@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "console/corrector_settings.h"
@@ -21,21 +22,23 @@ CorrectorSettings fileRunSettings();
 // What the model expects of a run.
 struct ExpectedRun {
     int result = -1;                    // processFile's result
+    std::string text;                   // what it prints, "elapse M:SS" for the elapsed time
     bool hasOutput = false;             // whether an output file exists afterwards
     std::vector<std::uint8_t> output;   // its bytes, when it exists
 };
 
-// The model of `program` for the input file `input` run with `settings`:
+// The model of `program` for the input file `input`, at `inputPath`, run
+// with `settings`:
 // the IIR program's from the test suite's reference model; the FIR
 // program's from that model's header check and DC offsets, and a direct
 // centred convolution of the whole file with zeros around it.
-ExpectedRun expectedRun(Program program, const std::vector<std::uint8_t>& input,
+ExpectedRun expectedRun(Program program, const std::string& inputPath, const std::vector<std::uint8_t>& input,
                         const CorrectorSettings& settings);
 
 // Writes `data` as the input file, runs processFile into a fresh output
-// path (standard output goes to /dev/null), and checks the result, that the
-// input is byte-identical afterwards, and that the output file exists
-// exactly when the model says, with the model's bytes.
+// path, and checks the result and everything printed, that the input is
+// byte-identical afterwards, and that the output file exists exactly when
+// the model says, with the model's bytes.
 void runFileTarget(Program program, const std::uint8_t* data, std::size_t size);
 
 }  // namespace fuzz
