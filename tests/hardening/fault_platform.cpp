@@ -80,7 +80,7 @@ FileHandle createOutputFile(const char* path, CreateMode mode, FileHandle input)
         ++faults::log.opened;
         faults::outputs[file.value] = path;
         faults::log.readsBeforeCreate[path] = faults::log.reads;
-        faults::log.bytesWritten[path] += 0;
+        faults::log.bytesWritten.emplace(path, 0);
     }
     return file;
 }
