@@ -1,6 +1,7 @@
 // The operating-system services the console programs use: files, folders,
 // console key presses and a millisecond clock. One implementation per
-// platform lives beside this header (posix/ for Linux).
+// platform lives beside this header (posix/ for Linux, win32/ for 32-bit
+// Windows).
 //
 // Every function reports failure by its result and never throws.
 #ifndef QORTA_PLATFORM_H
@@ -56,11 +57,14 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 // Closes a valid handle; does nothing for the invalid one.
 void closeFile(FileHandle file);
 
-// Appends the path separator unless `folder` already ends in one.
+// Appends the path separator unless `folder` already ends in one: "/" on
+// POSIX, the backslash on Win32.
 void addSeparator(std::string& folder);
 
-// The file-name part of `path`: the text after its last separator. Returns
-// false when there is none (the path ends in a separator).
+// The file-name part of `path`: the text after its last separator. On Win32
+// it is taken from the full path that the system resolves (in a buffer of
+// 260 bytes, so "." and ".." are resolved too). Returns false when there is
+// none (the path ends in a separator) or the full path does not fit.
 bool fileNamePart(const std::string& path, std::string* name);
 
 // One entry of a folder listing.
@@ -70,8 +74,9 @@ struct FolderEntry {
 };
 
 // Lists the entries of `folder` (which ends in a separator) whose names end
-// in ".wav" in any letter case, in the platform's listing order. Returns
-// false when the folder cannot be read or nothing matches.
+// in ".wav" in any letter case, in the platform's listing order (POSIX: the
+// names sorted with letter case ignored; Win32: as the system delivers
+// them). Returns false when the folder cannot be read or nothing matches.
 bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries);
 
 // Waits for one key press without echo and without Enter and returns its
