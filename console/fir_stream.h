@@ -1,0 +1,32 @@
+// The streaming stage of the FIR program: every output frame is the FIR
+// kernel centred on the input frame, computed over a sliding window per
+// channel that is refilled by halves.
+#ifndef QORTA_CONSOLE_FIR_STREAM_H
+#define QORTA_CONSOLE_FIR_STREAM_H
+
+#include <cstdint>
+
+#include "console/file_run.h"
+
+// Frames in half a window: the unit of every refill and every full write.
+constexpr std::int64_t HALF_BLOCK_FRAMES = 0x80000;
+
+// The largest kernel half-length whose taps all stay inside the window.
+constexpr std::uint32_t MAX_FIR_HALF_LENGTH = 0x40000;
+
+// The kernel half-length N = (quality x sampleRate) / 5000, product and
+// division in unsigned 32-bit arithmetic (so a negative quality gives a
+// very large N).
+std::uint32_t firHalfLength(std::int32_t quality, std::uint32_t sampleRate);
+
+// Slides every input window down by HALF_BLOCK_FRAMES and fills the upper
+// half with the next frames of the data chunk, at most HALF_BLOCK_FRAMES of
+// them and none when `remainingBytes` is 0; the rest of the upper half is
+// cleared to 0.0. Returns the number of bytes read, or -1 when the read
+// fails or delivers fewer bytes.
+std::int64_t readWindowBlock(FileRun& run, std::uint32_t remainingBytes);
+
+// The stage hooks of the FIR program.
+extern const StreamStage FIR_STREAM_STAGE;
+
+#endif

@@ -1,0 +1,54 @@
+#include "dsp/fir_corrector.h"
+
+#include <cmath>
+
+#include "dsp/fir_convolve.h"
+
+namespace dsp {
+
+void fillKernel(const FirCorrector& corrector, double effect, double gain, double sampleRate) {
+    if (corrector.halfLength < 0) return;
+    // 64-bit tap arithmetic: 2N + 1 and N + 1 stay exact for every int32 N.
+    const std::int64_t n = corrector.halfLength;
+    double* const kernel = corrector.kernel;
+
+    // Exponent step per tap (a 10 ms time constant) and boost level.
+    const double decayStep = 100.0 / sampleRate;
+    const double boostLevel = effect * 0.25;
+
+    // The unchanged signal at the centre and the two-sided exponential boost.
+    for (std::int64_t k = -n; k <= n; ++k) {
+        if (k == 0) {
+            kernel[n] = decayStep * boostLevel + 1.0;
+        } else {
+            const double distance = static_cast<double>(k < 0 ? -k : k);
+            kernel[n + k] = std::exp(-distance * decayStep) * boostLevel * decayStep;
+        }
+    }
+
+    // The boost one tap beyond the edges is taken off every tap, so the boost
+    // ends at zero instead of with a step; then the output gain is applied.
+    const double tailValue = std::exp(-static_cast<double>(n + 1) * decayStep) * boostLevel * decayStep;
+    const std::int64_t taps = 2 * n + 1;
+    for (std::int64_t i = 0; i < taps; ++i) kernel[i] = (kernel[i] - tailValue) * gain * 0.01;
+
+    // Subtracting the moving average over the kernel's length removes DC;
+    // it comes after the gain so the gain does not scale it.
+    const double average = 1.0 / static_cast<double>(taps);
+    for (std::int64_t i = 0; i < taps; ++i) kernel[i] = kernel[i] - average;
+}
+
+double convolveAt(const FirCorrector& corrector, const double* window, std::ptrdiff_t centre) {
+    const std::int64_t n = corrector.halfLength;
+    const double* const kernel = corrector.kernel;
+    double sum = 0.0;
+    for (std::int64_t m = -n; m <= n; ++m) sum += kernel[n + m] * window[centre + m];
+    return sum;
+}
+
+void convolveRun(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
+                 std::size_t count, double* out) {
+    convolveRunWith(bestConvolvePath(), corrector, window, firstCentre, count, out);
+}
+
+}  // namespace dsp

@@ -1,0 +1,54 @@
+// The non-recursive bass corrector: a symmetric, linear-phase kernel of
+// 2N + 1 taps applied centred on every sample, so the output is not delayed.
+// The kernel holds the unchanged signal, a two-sided exponential bass boost
+// lowered so that it would reach zero one tap beyond the kernel's edges, the
+// output gain, and the subtraction of a moving average over 2N + 1 samples.
+// Pure computation on doubles, 1.0 = full scale.
+#ifndef QORTA_DSP_FIR_CORRECTOR_H
+#define QORTA_DSP_FIR_CORRECTOR_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dsp {
+
+struct FirCorrector {
+    std::int32_t halfLength;  // N >= 0: the kernel reaches N samples to each side of the centre
+    double* kernel;           // 2N + 1 taps, allocated and owned by the caller; kernel[N + k] weighs offset k
+};
+
+// Fills the 2N + 1 taps of `corrector.kernel` (N = `corrector.halfLength`)
+// for `effect` (bass boost in percent), `gain` (output gain in percent) and
+// `sampleRate` (samples per second, > 0). With T = 100 / sampleRate and
+// S = effect x 0.25, tap k is
+//   (gain / 100) x (delta(k) + S x T x (exp(-|k| T) - exp(-(N + 1) T))) - 1 / (2N + 1),
+// computed step by step in a fixed order so that every caller gets the same
+// bits. The result is symmetric bit for bit: kernel[N + k] == kernel[N - k].
+// No failure path. The kernel must hold 2N + 1 doubles; with N < 0 nothing
+// is written.
+void fillKernel(const FirCorrector& corrector, double effect, double gain, double sampleRate);
+
+// Returns the weighted sum of the 2N + 1 window samples centred on position
+// `centre`: starting from 0.0, kernel[N + m] x window[centre + m] is added for
+// m = -N up to N in ascending order. Reads window[centre - N] through
+// window[centre + N], all of which must exist. This is the reference form;
+// with N < 0 it returns 0.0.
+double convolveAt(const FirCorrector& corrector, const double* window, std::ptrdiff_t centre);
+
+// Computes `count` consecutive output samples at once:
+// out[i] = convolveAt(corrector, window, firstCentre + i) for i in [0, count),
+// bit for bit, using the widest vector unit of the running processor. Reads
+// window[firstCentre - N] through window[firstCentre + count - 1 + N] and
+// writes out[0] through out[count - 1] only; `out` must not overlap the read
+// part of the window. With count 0 nothing is read or written (either pointer
+// may then be null). With N < 0 every output is 0.0.
+//
+// Bit identity holds for every window without NaN (infinities and the NaN
+// they produce included); a NaN input still gives NaN outputs in the same
+// places, but its payload may differ from the reference form's.
+void convolveRun(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
+                 std::size_t count, double* out);
+
+}  // namespace dsp
+
+#endif
