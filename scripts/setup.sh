@@ -12,6 +12,8 @@ need ninja ninja-build
 need g++ g++
 need /usr/include/gtest/gtest.h libgtest-dev
 need sox sox
+need man man-db
+need xmllint libxml2-utils
 
 if ((${#packages[@]})); then
   sudo=""

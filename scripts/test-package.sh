@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it with dpkg, corrects a small file
+# with the installed programs, finds their manual pages with man, removes
+# the package again and checks that nothing of it is left.
+#
+# Needs root (or sudo) and a Debian system. Refuses to run while a package
+# named qorta is already installed, so it never replaces someone's own copy.
+# Prints "N passed, M failed" as its last line; exits non-zero on failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
+
+scripts/setup.sh
+# The package test also needs man to look the pages up.
+if ! command -v man >/dev/null 2>&1; then
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq man-db >/dev/null
+fi
+
+# True while dpkg has the package installed.
+is_installed() { [[ $(dpkg-query -W -f='${Status}' qorta 2>/dev/null) == "install ok installed" ]]; }
+
+if is_installed; then
+  echo "a package named qorta is installed already; remove it first (dpkg -r qorta)" >&2
+  exit 1
+fi
+
+build=build-package
+scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=Release -DQORTA_BUILD_TESTS=OFF -DQORTA_BUILD_BENCH=OFF
+rm -f "$build"/qorta_*.deb
+if ! (cd "$build" && cpack -G DEB >cpack.log 2>&1); then
+  cat "$build/cpack.log" >&2
+  exit 1
+fi
+deb=$(ls "$build"/qorta_*.deb)
+echo "package: $deb"
+
+passed=0 failed=0
+check() { # check DESCRIPTION COMMAND...
+  if "${@:2}" >/dev/null 2>&1; then
+    passed=$((passed + 1)); echo "ok   $1"
+  else
+    failed=$((failed + 1)); echo "FAIL $1"
+  fi
+}
+
+work=$(mktemp -d)
+installed=0
+cleanup() {
+  if ((installed)); then $sudo dpkg -r qorta >/dev/null 2>&1 || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Which of the package's paths exist before it is installed (shared folders
+# such as /usr/bin); after removal exactly these may remain.
+dpkg-deb -c "$deb" | awk '{print substr($6, 2)}' | sed 's:/$::' | grep -v '^$' >"$work/paths"
+while read -r path; do [[ -e $path ]] && echo "$path"; done <"$work/paths" >"$work/before"
+
+# Installs the manual pages also where the system's dpkg filters leave out
+# /usr/share/man (minimal container images).
+$sudo dpkg --path-include='/usr/share/man/man1/qorta*' -i "$deb" >/dev/null
+installed=1
+check "dpkg -i installs the package" is_installed
+check "every path of the package is installed" bash -c "while read -r p; do [[ -e \$p ]] || exit 1; done <'$work/paths'"
+check "qortaiir is in /usr/bin" test -x /usr/bin/qortaiir
+check "qortafir is in /usr/bin" test -x /usr/bin/qortafir
+check "qortaiir is found on PATH" test "$(command -v qortaiir)" = /usr/bin/qortaiir
+
+cp "$build/samples/demo.wav" "$work/take.wav"
+(cd "$work" && /usr/bin/qortaiir -n take.wav >iir.log </dev/null)
+(cd "$work" && /usr/bin/qortafir -n take.wav fir.wav >fir.log </dev/null)
+check "installed qortaiir writes take_b.wav" test -s "$work/take_b.wav"
+check "installed qortaiir reports no error" \
+  bash -c "! grep -q ERROR '$work/iir.log' && grep -q '^elapse ' '$work/iir.log'"
+check "installed qortafir writes fir.wav" test -s "$work/fir.wav"
+check "installed qortaiir gives the built program's bytes" bash -c \
+  "cd '$work' && '$root/$build/qortaiir' -n -y take.wav built.wav </dev/null && cmp -s built.wav take_b.wav"
+check "man -w qortaiir finds the installed page" test "$(man -w qortaiir)" = /usr/share/man/man1/qortaiir.1.gz
+check "man -w qortafir finds the installed page" test "$(man -w qortafir)" = /usr/share/man/man1/qortafir.1.gz
+check "man qortaiir renders" bash -c "MANWIDTH=80 man qortaiir 2>&1 | grep -q 'THE OVERWRITE QUESTION'"
+
+$sudo dpkg -r qorta >/dev/null
+installed=0
+check "dpkg -r removes the package" bash -c "[[ \$(dpkg-query -W -f='\${Status}' qorta 2>/dev/null) != *' installed' ]]"
+while read -r path; do [[ -e $path ]] && echo "$path"; done <"$work/paths" >"$work/after"
+check "nothing of the package is left" diff "$work/before" "$work/after"
+check "qortaiir is gone from PATH" bash -c "! command -v qortaiir"
+
+echo "$passed passed, $failed failed"
+((failed == 0))

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# check_man_page.sh PAGE PROGRAM SOURCE_DIR
+# Renders the manual page PAGE with man and fails on any warning from the
+# formatter, on a NAME line that whatis cannot read, or when a message or
+# option that PROGRAM prints is missing from the page. Exits 77 (skipped)
+# where man is not installed.
+set -euo pipefail
+page=$1 program=$2 source_dir=$3
+
+command -v man >/dev/null 2>&1 || { echo "man is not installed: skipped"; exit 77; }
+
+warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings -l "$page" 2>&1 >/dev/null)
+if [[ -n $warnings ]]; then
+  echo "man reports warnings for $page:"; echo "$warnings"; exit 1
+fi
+text=$(MANWIDTH=80 LC_ALL=C.UTF-8 man -l "$page" 2>/dev/null | col -b 2>/dev/null || MANWIDTH=80 man -l "$page")
+# One line with single spaces, so that phrases broken across lines match.
+flat=$(tr '\n' ' ' <<<"$text" | tr -s ' ')
+
+fail=0
+need() {
+  if [[ $flat != *"$1"* ]]; then echo "missing from $page: $1"; fail=1; fi
+}
+
+for section in NAME SYNOPSIS DESCRIPTION MODES OPTIONS "THE OVERWRITE QUESTION" DIAGNOSTICS "EXIT STATUS" EXAMPLES; do
+  need "$section"
+done
+if command -v lexgrog >/dev/null 2>&1; then
+  lexgrog "$page" | grep -q ": \"$program - " || { echo "whatis cannot read the NAME line of $page"; fail=1; }
+fi
+
+# Every fixed message of the console programs. The multi-file "illegal
+# filename" message needs a name without a file-name part, which a name
+# ending in .wav always has on this platform, so it is not listed.
+common=("ERROR : illegal filename or dir." "ERROR! cannot open file to read" "ERROR! illegal wav format"
+        "ERROR! out of memory" "ERROR! cannot read file" "ERROR! cannot open file to write"
+        "ERROR! cannot write file" "WARN! Cliped" "already exist. overwrite?(y/n)" "processing file"
+        "wav info:" "elapse")
+for message in "${common[@]}"; do need "$message"; done
+# And every message the program's sources print, so that a new one cannot
+# go unlisted (the other program's streaming stage left out).
+other=$([[ $program == qortafir ]] && echo iir || echo fir)
+sources=()
+for file in "$source_dir"/console/*.cpp; do
+  [[ $file == */${other}_stream.cpp || $file == */qorta${other}_main.cpp ]] || sources+=("$file")
+done
+while IFS= read -r message; do
+  [[ $message == "ERROR! illegal filename" ]] && continue
+  need "$message"
+done < <(grep -ho 'printf("\(ERROR\|WARN\)[^"%\\]*' "${sources[@]}" | sed 's/^printf("//; s/ *$//' | sort -u)
+
+for option in -e -g -i -o -y -n; do need "$option"; done
+if [[ $program == qortafir ]]; then
+  need "-q value"; need "ERROR! quality out of range"; need "Setting: Quality="
+else
+  need "Setting: Effect="
+fi
+exit $fail

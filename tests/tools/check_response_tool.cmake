@@ -1,0 +1,52 @@
+# Runs the response tool as a user would.
+#   MODE=plot:  writes the README plot to ACTUAL with the plot's arguments
+#               (ARGS, '|'-separated), fails when it differs from EXPECTED (the
+#               committed docs/response.svg) and, where xmllint exists, when
+#               xmllint finds it malformed.
+#   MODE=usage: checks the exit status of good and bad command lines.
+string(REPLACE "|" ";" ARGS "${ARGS}")
+
+function(expect_status expected)
+  execute_process(COMMAND ${TOOL} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status STREQUAL "${expected}")
+    message(FATAL_ERROR "qorta_response ${ARGN}: exit status ${status}, expected ${expected}\n${out}${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+  set(last_error "${err}" PARENT_SCOPE)
+endfunction()
+
+if(MODE STREQUAL "plot")
+  expect_status(0 -s ${ACTUAL} ${ARGS})
+  find_program(XMLLINT xmllint)
+  if(XMLLINT)
+    execute_process(COMMAND ${XMLLINT} --noout ${ACTUAL} RESULT_VARIABLE status ERROR_VARIABLE err)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "xmllint: ${ACTUAL} is not well-formed:\n${err}")
+    endif()
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${EXPECTED} ${ACTUAL} RESULT_VARIABLE differs)
+  if(differs)
+    message(FATAL_ERROR "${EXPECTED} is not what the current code gives (see ${ACTUAL}); "
+                        "rewrite it with: cmake --build <build dir> --target response_svg")
+  endif()
+elseif(MODE STREQUAL "usage")
+  expect_status(0 -p 3 iir fir:q=50)
+  string(REGEX MATCHALL "\n" lines "${last_output}")
+  list(LENGTH lines count)
+  if(NOT count EQUAL 4 OR NOT last_output MATCHES "^frequency_hz,\"IIR effect 100 dB\",\"FIR q50 effect 100 dB\"\n10,")
+    message(FATAL_ERROR "unexpected table:\n${last_output}")
+  endif()
+  expect_status(2)
+  expect_status(2 fir:q=1.5)
+  expect_status(2 -r 9 iir)
+  expect_status(2 -x 1 iir)
+  expect_status(2 -y 5:5 -s ${ACTUAL} iir)
+  expect_status(2 -r 20 iir)
+  expect_status(1 fir:q=-5)
+  if(NOT last_error MATCHES "FIR q-5 effect 100: settings out of range")
+    message(FATAL_ERROR "unexpected message: ${last_error}")
+  endif()
+  expect_status(1 -c ${ACTUAL}/missing/table.csv iir)
+else()
+  message(FATAL_ERROR "unknown MODE ${MODE}")
+endif()
