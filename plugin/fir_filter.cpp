@@ -1,0 +1,76 @@
+#include "plugin/fir_filter.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "dsp/fir_corrector.h"
+#include "plugin/fir_window.h"
+#include "plugin/frame_envelope.h"
+#include "plugin/host_calls.h"
+
+namespace plugin {
+namespace {
+
+// Output samples convolved per channel at a time, into buffers on the stack.
+constexpr std::int32_t RUN_SAMPLES = 256;
+
+void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& frame, double startFactor,
+                  double endFactor) {
+    gatherWindows(state, filter.hostServices, frame);
+    const dsp::FirCorrector corrector = {state.halfLength, state.kernel};
+    const std::int32_t n = frame.sampleCount;
+    const int channels = frame.channelCount;
+    double sums[FIR_CHANNELS][RUN_SAMPLES];
+    for (std::int64_t first = 0; first < n; first += RUN_SAMPLES) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(RUN_SAMPLES, n - first));
+        for (int ch = 0; ch < channels; ++ch)
+            dsp::convolveRun(corrector, state.channelWindow[ch],
+                             static_cast<std::ptrdiff_t>(state.halfLength + first), static_cast<std::size_t>(count),
+                             sums[ch]);
+        for (std::int32_t j = 0; j < count; ++j) {
+            const auto i = static_cast<std::int32_t>(first + j);
+            const double ramp = rampFactor(startFactor, endFactor, i, n);
+            std::int16_t* sample = frame.audio + static_cast<std::int64_t>(i) * channels;
+            for (int ch = 0; ch < channels; ++ch) sample[ch] = storeSample(sums[ch][j] * ramp * PCM16_OUT);
+        }
+    }
+}
+
+void previewFrame(FrameAudioRecord& frame, double gain, double startFactor, double endFactor) {
+    const std::int32_t n = frame.sampleCount;
+    const int channels = frame.channelCount;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double ramp = rampFactor(startFactor, endFactor, i, n);
+        std::int16_t* sample = frame.audio + static_cast<std::int64_t>(i) * channels;
+        for (int ch = 0; ch < channels; ++ch) sample[ch] = storeSample(gain * sample[ch] * ramp * 0.01);
+    }
+}
+
+}  // namespace
+
+void startFirSave(FirState& state, const FilterTable& filter, void* editHandle, AllocateFunction allocate) {
+    FileInfoRecord info = {};
+    if (!queryFileInfo(filter, editHandle, &info) || filter.trackValues == nullptr) return;
+    const std::int32_t* track = filter.trackValues;
+    buildFirState(state, track[FIR_TRACK_QUALITY], track[FIR_TRACK_EFFECT], track[FIR_TRACK_GAIN],
+                  info.samplingRate, allocate);
+}
+
+void processFirFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& frame) {
+    FileInfoRecord info = {};
+    if (!queryFileInfo(filter, frame.editHandle, &info)) return;
+    const std::int32_t* track = filter.trackValues;
+    if (track == nullptr || !channelsSupported(frame) || frame.sampleCount <= 0 || frame.audio == nullptr) return;
+
+    const FrameFades fades =
+        computeFades(frame.frame, frame.frameCount, track[FIR_TRACK_FADE_IN], track[FIR_TRACK_FADE_OUT]);
+    const double startFactor = fades.outStart * fades.inStart;
+    const double endFactor = fades.outEnd * fades.inEnd;
+    if (state.halfLength != 0 && track[FIR_TRACK_EFFECT] != 0) {
+        if (frame.sampleCount <= state.capacity) correctFrame(state, filter, frame, startFactor, endFactor);
+        return;
+    }
+    previewFrame(frame, static_cast<double>(track[FIR_TRACK_GAIN]), startFactor, endFactor);
+}
+
+}  // namespace plugin

@@ -1,0 +1,69 @@
+// qortaiir.auf: the bass level corrector with the IIR corrector as an audio
+// filter plug-in. The full correction runs while the host saves; during
+// preview only gain and fades are applied.
+#include "plugin/iir_filter.h"
+#include "plugin/plugin_export.h"
+
+namespace {
+
+// One state per loaded plug-in, touched only from the host's callbacks, one
+// call at a time.
+plugin::IirFilterState iirState;
+
+std::int32_t processCallback(FilterTable* filter, FrameAudioRecord* frame) {
+    if (filter != nullptr && frame != nullptr) plugin::processIirFrame(iirState, *filter, *frame);
+    return 1;
+}
+
+std::int32_t exitCallback(FilterTable*) { return 1; }
+
+std::int32_t saveStartCallback(FilterTable*, std::int32_t, std::int32_t, void*) {
+    plugin::startIirSave(iirState);
+    return 1;
+}
+
+std::int32_t saveEndCallback(FilterTable*, void*) {
+    plugin::endIirSave(iirState);
+    return 1;
+}
+
+const char* const TRACK_NAMES[plugin::IIR_TRACK_COUNT] = {"Effect", "Gain", "FadeIn", "FadeOut"};
+const std::int32_t TRACK_DEFAULTS[plugin::IIR_TRACK_COUNT] = {100, 100, 0, 0};
+
+// "PC-QORTA/PCI", the four kanji for bass enhancement, " IIR-0.01 by ", and
+// the author's name in katakana, in Shift-JIS.
+const char INFORMATION_TEXT[] =
+    "PC-QORTA/PCI"
+    "\x92\xe1\x89\xb9\x91\x9d\x8b\xad"
+    " IIR-0.01 by "
+    "\x83\x4a\x83\x8b\x83\x68\x83\x8b";
+static_assert(sizeof INFORMATION_TEXT == 42, "41 bytes of text and the NUL");
+
+// Written by nobody in this library; not const because a host may write
+// into the table it was given.
+FilterTable filterTable = {
+    0x00240800,             // flags: bits 11, 18 and 21
+    {0, 0},
+    "QORTA-Bass(IIR)",
+    plugin::IIR_TRACK_COUNT,
+    TRACK_NAMES,
+    TRACK_DEFAULTS,
+    nullptr,                // no lower bounds
+    nullptr,                // no upper bounds
+    {0, 0, 0},
+    processCallback,
+    0,
+    exitCallback,
+    {0, 0},
+    nullptr,                // track values: the host's, in the record it hands over
+    {0, 0, 0},
+    INFORMATION_TEXT,
+    saveStartCallback,
+    saveEndCallback,
+    nullptr,                // host services: the host's, in the record it hands over
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+}  // namespace
+
+extern "C" FilterTable* GetFilterTable(void) { return &filterTable; }

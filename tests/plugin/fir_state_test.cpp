@@ -1,0 +1,72 @@
+// The FIR plug-in's buffers, linked in directly so that allocations can be
+// counted and made to fail.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "dsp/fir_corrector.h"
+#include "plugin/fir_state.h"
+
+namespace {
+
+int allocationCalls = 0;
+int failingCall = 0;  // 1 for the first allocation, 0 for none
+std::vector<std::size_t> allocationSizes;
+
+void* countingAllocate(std::size_t bytes) {
+    allocationSizes.push_back(bytes);
+    return ++allocationCalls == failingCall ? nullptr : std::malloc(bytes);
+}
+
+void build(plugin::FirState& state, std::int32_t quality, std::int32_t rate, int failing = 0) {
+    allocationCalls = 0;
+    failingCall = failing;
+    allocationSizes.clear();
+    plugin::buildFirState(state, quality, 100, 100, rate, countingAllocate);
+}
+
+void expectEmpty(const plugin::FirState& state) {
+    EXPECT_EQ(state.halfLength, 0);
+    EXPECT_TRUE(!state.kernel && !state.neighbourAudio && !state.channelWindow[0] && !state.channelWindow[1]);
+}
+
+TEST(FirStateTest, HalfLengthIsExactAndTruncatedTowardZero) {
+    EXPECT_EQ(plugin::firHalfLength(100, 44100), 882);
+    EXPECT_EQ(plugin::firHalfLength(1, 4999), 0);
+    EXPECT_EQ(plugin::firHalfLength(-1, 44100), -8);
+    EXPECT_EQ(plugin::firHalfLength(INT32_MAX, INT32_MAX), 922337202826484LL);  // no 32-bit wrap
+}
+
+TEST(FirStateTest, BuildsTheConsoleKernelAndItsBuffersAndReleasesThem) {
+    plugin::FirState state;
+    build(state, 100, 44100);
+    EXPECT_EQ(state.halfLength, 882);
+    EXPECT_EQ(allocationSizes, (std::vector<std::size_t>{882 * 16 + 8, 44100 * 4, 45864 * 8, 45864 * 8}));
+    std::vector<double> expected(2 * 882 + 1);
+    dsp::fillKernel(dsp::FirCorrector{882, expected.data()}, 100.0, 100.0, 44100.0);
+    EXPECT_EQ(std::vector<double>(state.kernel, state.kernel + expected.size()), expected);
+    plugin::releaseFirState(state);
+    expectEmpty(state);
+    plugin::releaseFirState(state);
+    expectEmpty(state);
+}
+
+TEST(FirStateTest, FailedAllocationOrNoPositiveHalfLengthLeavesNoKernel) {
+    for (int failing = 1; failing <= 4; ++failing) {
+        plugin::FirState state;
+        build(state, 100, 8000);
+        build(state, 100, 8000, failing);  // the earlier kernel goes too
+        EXPECT_EQ(allocationCalls, failing);
+        expectEmpty(state);  // and the leak checker sees the rest freed
+    }
+    for (auto [quality, rate] : {std::pair{0, 44100}, {1, 4999}, {-100, 44100}, {100, 0}, {-100, -44100},
+                                 {INT32_MAX, INT32_MAX}}) {
+        plugin::FirState state;
+        build(state, quality, rate);
+        EXPECT_EQ(allocationCalls, 0) << quality << " " << rate;
+        expectEmpty(state);
+    }
+}
+
+}  // namespace

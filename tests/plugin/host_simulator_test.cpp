@@ -1,0 +1,115 @@
+// The host simulator: frame rates and how they cut the audio, its command
+// line, the information text made readable, and qortahost run as a user
+// would.
+#include <gtest/gtest.h>
+
+#include "tests/plugin/plugin_test_support.h"
+#include "tools/host/frame_rate.h"
+#include "tools/host/host_options.h"
+#include "tools/host/shift_jis_text.h"
+
+namespace {
+
+using host::FrameRate;
+
+FrameRate rateOf(const char* text) {
+    FrameRate rate{-1, -1};
+    EXPECT_TRUE(host::parseFrameRate(text, &rate)) << text;
+    return rate;
+}
+
+TEST(FrameRateTest, ParsesRatesExactlyAndCutsTheAudioAtFlooredExactProducts) {
+    for (auto [text, numerator, denominator] : {std::tuple{"30", 30, 1}, {"29.97", 2997, 100},
+                                                {"30000/1001", 30000, 1001}, {"50/2", 25, 1}, {"1000", 1000, 1}}) {
+        EXPECT_EQ(rateOf(text).numerator, numerator) << text;
+        EXPECT_EQ(rateOf(text).denominator, denominator) << text;
+    }
+    FrameRate rate;
+    for (const char* text : {"0.5", "1001", "30/0", "30fps", "29.9700001", "99999999999999999999"})
+        EXPECT_FALSE(host::parseFrameRate(text, &rate)) << text;
+
+    const FrameRate ntsc = rateOf("30000/1001");  // 1471.47 samples per frame at 44.1 kHz
+    for (std::int64_t k : {1, 2, 29, 107892})
+        EXPECT_EQ(host::frameStartSample(k, 44100, ntsc), k * 44100 * 1001 / 30000) << k;
+    EXPECT_EQ(host::frameStartSample(2000000000, 192000, rateOf("1000/999")), 2000000000LL * 192 * 999);
+
+    host::SimulatedEdit edit;
+    edit.samplingRate = 44100;
+    edit.channelCount = 2;
+    edit.source.assign(2 * 10000, 0);
+    ASSERT_TRUE(host::cutIntoFrames(edit, rateOf("30")));
+    EXPECT_EQ(edit.frameStarts, (std::vector<std::int64_t>{0, 1470, 2940, 4410, 5880, 7350, 8820, 10000}));
+    edit.source.assign(2 * 1470 * 3, 0);  // no empty frame after an exact multiple
+    ASSERT_TRUE(host::cutIntoFrames(edit, rateOf("30")));
+    EXPECT_EQ(host::frameCount(edit), 3);
+}
+
+int parse(std::vector<const char*> arguments, host::HostOptions* options) {
+    arguments.insert(arguments.begin(), "qortahost");
+    std::string error;
+    const int result = host::parseHostOptions(static_cast<int>(arguments.size()), arguments.data(), options, &error);
+    EXPECT_EQ(result != 0, !error.empty());
+    return result;
+}
+
+TEST(HostOptionsTest, ReadsNamesTracksRateAndModesAndRefusesMistakes) {
+    host::HostOptions options;
+    ASSERT_EQ(parse({"-t", "Gain=80", "p.auf", "--track=FadeIn=-3", "in.wav", "--fps", "25", "out.wav", "-p"},
+                    &options),
+              0);
+    EXPECT_EQ(options.pluginPath + " " + options.inputPath + " " + options.outputPath, "p.auf in.wav out.wav");
+    ASSERT_EQ(options.tracks.size(), 2u);
+    EXPECT_EQ(options.tracks[1].name, "FadeIn");
+    EXPECT_EQ(options.tracks[1].value, -3);
+    EXPECT_EQ(options.frameRate.numerator, 25);
+    EXPECT_TRUE(options.preview);
+    for (std::vector<const char*> wrong : {std::vector<const char*>{}, {"p.auf", "in.wav"}, {"p.auf", "--bogus"},
+                                           {"p.auf", "-t"}, {"p.auf", "-t", "Gain=2147483648"}}) {
+        host::HostOptions refused;
+        EXPECT_EQ(parse(wrong, &refused), -1) << wrong.size();
+    }
+}
+
+TEST(ShiftJisTextTest, DecodesTheInformationTextAndEscapesInvalidBytes) {
+    EXPECT_EQ(host::displayShiftJis("PC-QORTA/PCI\x92\xe1\x89\xb9\x91\x9d\x8b\xad IIR-0.01 by "
+                                    "\x83\x4a\x83\x8b\x83\x68\x83\x8b"),
+              "PC-QORTA/PCI低音増強 IIR-0.01 by カルドル");
+    EXPECT_EQ(host::displayShiftJis("ab\x83"), "ab\\x83");  // a lead byte without its trail byte
+}
+
+TEST(QortahostProgramTest, DescribesPluginsAndReportsMistakes) {
+    std::string output;
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, QORTAFIR_AUF_PATH, "-t", "gain=80"}, &output), 0);
+    for (const char* line : {"QORTA-Bass(FIR)", "PC-QORTA/PCI低音増強 FIR-0.01 by カルドル",
+                             "Quality            100         100", "Gain               100          80"})
+        EXPECT_NE(output.find(line), std::string::npos) << line << "\n" << output;
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, "--help"}, &output), 0);
+    EXPECT_EQ(output.rfind("Usage: qortahost", 0), 0u);
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH}, &output), 1);
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, QORTAIIR_AUF_PATH, "-t", "Quality=5"}, &output), 1);
+    EXPECT_NE(output.find("it has: Effect Gain FadeIn FadeOut"), std::string::npos) << output;
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, "missing.auf"}, &output), 2);
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, QORTAIIR_AUF_PATH, "missing.wav", "out.wav"}, &output), 2);
+}
+
+TEST(QortahostProgramTest, PreviewRunWritesTheScaledAudioAndNeverTheInput) {
+    plugintest::ScratchFolder scratch;
+    const plugintest::Samples samples = plugintest::testSignal(4410, 2, 3);
+    const std::string input = scratch.path("in.wav");
+    plugintest::writeTestWav(input, 44100, 2, samples);
+    std::string output;
+    ASSERT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", "--preview", "-t", "Gain=50", QORTAIIR_AUF_PATH, input,
+                                      scratch.path("out.wav")},
+                                     &output),
+              0)
+        << output;
+    EXPECT_NE(output.find("previewed 3 video frames at 30 fps"), std::string::npos) << output;
+    const plugintest::Samples result = plugintest::readOutputSamples(scratch.path("out.wav"));
+    ASSERT_EQ(result.size(), samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(result[i], samples[i] / 2) << i;
+    const std::vector<unsigned char> before = plugintest::readBytes(input);
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", QORTAIIR_AUF_PATH, input, input}, &output), 2);
+    EXPECT_EQ(plugintest::readBytes(input), before);
+}
+
+}  // namespace
