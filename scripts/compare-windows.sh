@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Linux and the Windows build of every deliverable on the same
 # recordings with the same settings and compares what they write, byte for
-# byte, and what the console programs print.
+# byte, and what the console programs and the host simulator print. The
+# plug-ins run in each build's own host simulator.
 #
 #   scripts/compare-windows.sh [LINUX_BUILD] [WINDOWS_BUILD]   (build, build-win32)
 #
@@ -128,6 +129,45 @@ console qortafir 44100 s16_44100.wav -q 300 -e 250
 console qortafir 22050 m8_22050.wav -q 200 -e 250 -g 90
 console qortafir 11025 s16_11025.wav -q 300 -e 250
 console qortafir 48000 m16_48000.wav -q 37
+
+# plugin PLUGIN RATE INPUT [QORTAHOST OPTIONS...]: the plug-in run by each
+# build's host simulator, which behaves as the host editor does.
+plugin() {
+  local name=$1 rate=$2 input=$3; shift 3
+  local effect=100 gain=100 quality=100 args=("$@") i value
+  for ((i = 0; i < ${#args[@]}; i++)); do
+    if [[ ${args[i]} == -t ]]; then
+      value=${args[i + 1]#*=}
+      case ${args[i + 1]} in
+        Effect=*) effect=$value ;; Gain=*) gain=$value ;; Quality=*) quality=$value ;;
+      esac
+    fi
+  done
+  "$linux/qortahost" -q "$@" "$linux/$name.auf" "$input" out_linux.wav | normalise > text_linux.txt
+  "$wine_run" "$windows/qortahost.exe" -q "$@" "$windows/$name.auf" "$input" out_windows.wav | normalise \
+    | sed 's/out_windows\.wav/out_linux.wav/' > text_windows.txt
+  local label="$name.auf $* $input"
+  if ! cmp -s text_linux.txt text_windows.txt; then
+    printf '%-58s FAULT: host text differs\n' "$label"
+    diff text_linux.txt text_windows.txt | head -10 || true
+    faults=$((faults + 1))
+  fi
+  local kind=${name#qorta}
+  verdict "$label" out_linux.wav out_windows.wav "$kind" "$rate" "$effect" "$gain" "$quality"
+}
+
+echo
+echo "== plug-ins (through the host simulator of each build)"
+for name in qortaiir qortafir; do
+  plugin $name 44100 s16_44100.wav
+  plugin $name 44100 s16_44100.wav -t Effect=250 -t Gain=80 -t FadeIn=15 -t FadeOut=20
+  plugin $name 48000 m16_48000.wav -t Effect=40 -t Gain=300 --fps 30000/1001
+  plugin $name 11025 s16_11025.wav -t Effect=150 --fps 25 -t FadeOut=10
+  plugin $name 44100 s16_44100.wav --preview -t Gain=150 -t FadeIn=10
+done
+plugin qortafir 44100 s16_44100.wav -t Quality=200
+plugin qortafir 44100 s16_44100.wav -t Quality=300 -t Effect=250
+plugin qortafir 48000 m16_48000.wav -t Quality=37 -t Gain=120
 
 echo
 echo "identical: $identical, differing through exp: $explained, faults: $faults"
