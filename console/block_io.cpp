@@ -7,11 +7,14 @@ bool readPcm(FileRun& run, std::uint32_t count) {
     return platform::readFile(run.input.get(), run.pcmBuffer.get(), count, &delivered) && delivered == count;
 }
 
+std::int64_t writePcm(FileRun& run, std::uint32_t count) {
+    std::uint32_t written = 0;
+    if (!platform::writeFile(run.output.get(), run.pcmBuffer.get(), count, &written) || written != count) return -1;
+    return count;
+}
+
 std::int64_t writeBlock(FileRun& run, std::int64_t frameCount) {
     const double* planes[MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
     encodePcm(planes, frameCount, run.format, run.pcmBuffer.get(), &run.clipPeak);
-    auto bytes = static_cast<std::uint32_t>(frameCount * run.frameBytes());
-    std::uint32_t written = 0;
-    if (!platform::writeFile(run.output.get(), run.pcmBuffer.get(), bytes, &written) || written != bytes) return -1;
-    return bytes;
+    return writePcm(run, static_cast<std::uint32_t>(frameCount * run.frameBytes()));
 }

@@ -11,10 +11,15 @@
 
 namespace {
 
-// One input and one output plane per channel, as long as a block or the
+// A block is read and written whole, but converted and corrected in slices
+// of this many frames, so that the planes stay small enough for the
+// processor's cache instead of spanning a whole block.
+constexpr std::int64_t SLICE_FRAMES = 4096;
+
+// One input and one output plane per channel, as long as a slice or the
 // whole file, whichever is shorter.
 bool allocatePlanes(FileRun& run) {
-    std::int64_t frames = std::min(run.totalFrames, BLOCK_FRAMES);
+    std::int64_t frames = std::min(run.totalFrames, SLICE_FRAMES);
     for (int c = 0; c < run.format.channels; ++c) {
         run.inputPlanes[c] = allocateBuffer<double>(static_cast<std::size_t>(frames));
         run.outputPlanes[c] = allocateBuffer<double>(static_cast<std::size_t>(frames));
@@ -24,17 +29,48 @@ bool allocatePlanes(FileRun& run) {
 }
 
 // Corrects frames 0 .. count - 1 of the input planes into the output planes;
-// `firstFrame` is the file frame of plane frame 0.
-void correctBlock(FileRun& run, dsp::IirCorrector& corrector, std::int64_t firstFrame, std::int64_t count) {
+// `firstFrame` is the file frame of plane frame 0. The corrector works on a
+// local copy, so that its state can stay in registers: the compiler cannot
+// tell the output planes apart from a corrector held elsewhere.
+void correctSlice(FileRun& run, dsp::IirCorrector& corrector, std::int64_t firstFrame, std::int64_t count) {
     const CorrectorSettings& s = run.settings;
     const std::uint32_t rate = run.format.sampleRate;
-    const int channels = run.format.channels;
-    for (std::int64_t j = 0; j < count; ++j) {
-        std::int64_t n = firstFrame + j;
-        double outputScale =
-            ((fadeOutFactor(s, n, run.totalFrames, rate) * fadeInFactor(s, n, rate)) * s.gain) * 0.01;
-        for (int c = 0; c < channels; ++c)
-            run.outputPlanes[c][j] = dsp::process(corrector, c, run.inputPlanes[c][j]) * outputScale;
+    const std::int64_t total = run.totalFrames;
+    dsp::IirCorrector local = corrector;
+    const double* in0 = run.inputPlanes[0].get();
+    double* out0 = run.outputPlanes[0].get();
+    if (run.format.channels == 2) {
+        const double* in1 = run.inputPlanes[1].get();
+        double* out1 = run.outputPlanes[1].get();
+        for (std::int64_t j = 0; j < count; ++j) {
+            const std::int64_t n = firstFrame + j;
+            const double outputScale =
+                ((fadeOutFactor(s, n, total, rate) * fadeInFactor(s, n, rate)) * s.gain) * 0.01;
+            out0[j] = dsp::process(local, 0, in0[j]) * outputScale;
+            out1[j] = dsp::process(local, 1, in1[j]) * outputScale;
+        }
+    } else {
+        for (std::int64_t j = 0; j < count; ++j) {
+            const std::int64_t n = firstFrame + j;
+            const double outputScale =
+                ((fadeOutFactor(s, n, total, rate) * fadeInFactor(s, n, rate)) * s.gain) * 0.01;
+            out0[j] = dsp::process(local, 0, in0[j]) * outputScale;
+        }
+    }
+    corrector = local;
+}
+
+// Corrects the `count` frames of PCM in the run's buffer in place, slice by
+// slice; `firstFrame` is the file frame of the first one.
+void correctBlock(FileRun& run, dsp::IirCorrector& corrector, std::int64_t firstFrame, std::int64_t count) {
+    double* inputPlanes[MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
+    const double* outputPlanes[MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
+    for (std::int64_t done = 0; done < count; done += SLICE_FRAMES) {
+        const std::int64_t frames = std::min(count - done, SLICE_FRAMES);
+        unsigned char* pcm = run.pcmBuffer.get() + done * run.frameBytes();
+        decodePcm(pcm, frames, run.format, run.dcOffset, inputPlanes, 0);
+        correctSlice(run, corrector, firstFrame + done, frames);
+        encodePcm(outputPlanes, frames, run.format, pcm, &run.clipPeak);
     }
 }
 
@@ -62,7 +98,7 @@ int streamBlocks(FileRun& run) {
         remaining -= count;
         correctBlock(run, corrector, n, count);
         n += count;
-        if (writeBlock(run, count) < 0) {
+        if (writePcm(run, static_cast<std::uint32_t>(count * run.frameBytes())) < 0) {
             std::printf("ERROR! cannot write file\n");
             return -1;
         }
@@ -75,8 +111,6 @@ int streamBlocks(FileRun& run) {
 std::int64_t readBlock(FileRun& run, std::int64_t frameCount) {
     auto bytes = static_cast<std::uint32_t>(frameCount * run.frameBytes());
     if (!readPcm(run, bytes)) return -1;
-    double* planes[MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
-    decodePcm(run.pcmBuffer.get(), frameCount, run.format, run.dcOffset, planes, 0);
     return bytes;
 }
 

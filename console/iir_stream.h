@@ -7,8 +7,9 @@
 
 #include "console/file_run.h"
 
-// Reads `frameCount` frames from the input into the run's input planes, DC
-// removed. Returns the number of bytes read, or -1 when the read fails or
+// Reads `frameCount` frames of PCM from the input into the run's PCM buffer;
+// they are converted to the planes slice by slice while the block is
+// corrected. Returns the number of bytes read, or -1 when the read fails or
 // delivers fewer bytes.
 std::int64_t readBlock(FileRun& run, std::int64_t frameCount);
 

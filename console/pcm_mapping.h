@@ -11,18 +11,35 @@
 
 #include "console/wav_container.h"
 
+// Channels the conversions handle.
+constexpr int MAX_PCM_CHANNELS = 2;
+
 // Decodes `frames` frames of `pcm` (format.bitsPerSample 8 or 16,
 // format.channels 1 or 2) into planes[c][offset + j], subtracting
 // dcOffset[c] from every sample of channel c.
 void decodePcm(const unsigned char* pcm, std::int64_t frames, const WavFormat& format,
                const double* dcOffset, double* const* planes, std::int64_t offset);
 
+// Adds every whole sample in the first `bytes` bytes of `pcm` to the sum of
+// its channel, sums[0] or sums[1]: 16-bit samples as signed values, 8-bit
+// samples as unsigned bytes. The bytes start with a whole frame; the samples
+// of a partial frame at their end count for the first channels.
+void sumPcm(const unsigned char* pcm, std::uint32_t bytes, const WavFormat& format, std::int64_t* sums);
+
 // Encodes frames 0 .. frames - 1 of the planes into `pcm`. A sample beyond
 // the PCM range is saturated, and `*clipPeak` is raised to its overshoot
 // ratio: the magnitude of its unsaturated integer value over the full scale
 // of its side (32768 or 128 below zero, 32767 or 127 above). A value that
-// is not a number is written as silence.
+// is not a number is written as silence. Every sample gets the value, and
+// `*clipPeak` the value, that encodeSample16 or encodeSample8 give it.
 void encodePcm(const double* const* planes, std::int64_t frames, const WavFormat& format,
                unsigned char* pcm, double* clipPeak);
+
+// The conversion of one value to a 16-bit sample, written plainly: the
+// reference for the bulk encoder. Raises `*clipPeak` as encodePcm does.
+std::int16_t encodeSample16(double x, double* clipPeak);
+
+// The conversion of one value to an 8-bit sample; see encodeSample16.
+unsigned char encodeSample8(double x, double* clipPeak);
 
 #endif

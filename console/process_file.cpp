@@ -6,6 +6,7 @@
 #include "console/block_io.h"
 #include "console/file_report.h"
 #include "console/output_file.h"
+#include "console/pcm_mapping.h"
 
 namespace {
 
@@ -31,27 +32,27 @@ bool allocatePcmBuffer(FileRun& run) {
 
 // The DC offset of every channel: the mean raw sample value over the whole
 // data chunk, read once before any output exists. Every chunk read but the
-// last is a whole number of frames, so a sample's index modulo the channel
-// count is its channel.
+// last is a whole number of frames, so a sample's position in its chunk
+// gives its channel.
+//
+// The sums are kept as integers. Added one by one in doubles they would be
+// exact as well: a data chunk holds fewer than 2^32 bytes, so no partial sum
+// reaches 2^46 and every one of them is a whole number that a double holds
+// exactly. The integer sums therefore give the same bits as the sequential
+// double sums, while letting the compiler add many samples at once.
 bool measureDcOffset(FileRun& run) {
     const int channels = run.format.channels;
-    double sum[MAX_CHANNELS] = {0.0, 0.0};
+    std::int64_t sum[MAX_CHANNELS] = {0, 0};
     std::uint32_t remaining = run.dataSize;
     while (remaining > 0) {
         std::uint32_t chunk = std::min(remaining, run.pcmBufferBytes);
         if (!readPcm(run, chunk)) return false;
-        const unsigned char* p = run.pcmBuffer.get();
-        if (run.format.bitsPerSample == 16) {
-            for (std::uint32_t i = 0; i < chunk / 2; ++i)
-                sum[i % channels] += static_cast<std::int16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        } else {
-            for (std::uint32_t i = 0; i < chunk; ++i) sum[i % channels] += p[i];
-        }
+        sumPcm(run.pcmBuffer.get(), chunk, run.format, sum);
         remaining -= chunk;
     }
     if (run.totalFrames > 0) {
         double reciprocal = 1.0 / static_cast<double>(run.totalFrames);
-        for (int c = 0; c < channels; ++c) run.dcOffset[c] = sum[c] * reciprocal;
+        for (int c = 0; c < channels; ++c) run.dcOffset[c] = static_cast<double>(sum[c]) * reciprocal;
     }
     return true;
 }

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DQORTA_BUILD_TESTS=OFF -DQORTA_BUILD_BENCH=OFF
+scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
 
 mkdir -p out
 for program in build/qortaiir build/qortafir; do

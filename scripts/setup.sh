@@ -12,6 +12,7 @@ need ninja ninja-build
 need g++ g++
 need /usr/include/gtest/gtest.h libgtest-dev
 need sox sox
+need sndfile-metadata-set sndfile-programs
 need man man-db
 need xmllint libxml2-utils
 

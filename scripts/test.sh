@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 jobs=$(nproc)
 
-scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
+scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DQORTA_BUILD_TESTS=ON -DQORTA_BUILD_BENCH=ON
 ctest --test-dir build -j "$jobs" --output-on-failure
 
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DQORTA_SANITIZE=ON -DQORTA_BUILD_BENCH=OFF

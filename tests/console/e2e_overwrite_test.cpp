@@ -1,0 +1,180 @@
+// The overwrite question, -y, and outputs that name their own input.
+#include <cstdio>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "tests/console/e2e_fixture.h"
+
+namespace e2e {
+namespace {
+
+using testsupport::expectedFileText;
+using testsupport::overwriteQuestion;
+using testsupport::processingLine;
+using testsupport::streamingText;
+using testsupport::wavInfoLine;
+
+class Overwrite : public QortaiirRun {
+protected:
+    void SetUp() override {
+        QortaiirRun::SetUp();
+        put("a.wav", input);
+        put("a_b.wav", old);
+    }
+    // The text of "qortaiir a.wav" up to and including the question asked
+    // `times` times.
+    std::string asked(int times) const {
+        std::string text = head() + pairLines("a.wav", "a_b.wav") + processingLine("a.wav") + wavInfoLine(expected);
+        for (int i = 0; i < times; ++i) text += overwriteQuestion("a_b.wav");
+        return text;
+    }
+
+    const Bytes input = stereo16File(5);
+    const Bytes old = {'o', 'l', 'd'};
+    const ReferenceResult expected = model(input);
+};
+
+TEST_F(Overwrite, AnsweringYReplacesTheFile) {
+    expectRun({"a.wav"}, asked(1) + streamingText(expected, true), "y");
+    expectOutput("a_b.wav", expected);
+}
+
+TEST_F(Overwrite, AnsweringNLeavesTheFileAndPrintsNothingMore) {
+    expectRun({"a.wav"}, asked(1), "n");
+    EXPECT_EQ(old, get("a_b.wav"));
+}
+
+TEST_F(Overwrite, OtherKeysAskAgainUpperCaseIncluded) {
+    expectRun({"a.wav"}, asked(2) + streamingText(expected, true), "Yy");
+    expectOutput("a_b.wav", expected);
+    put("a_b.wav", old);
+    expectRun({"a.wav"}, asked(4), "N\nxn");
+    EXPECT_EQ(old, get("a_b.wav"));
+}
+
+TEST_F(Overwrite, EndOfInputAnswersN) {
+    expectRun({"a.wav"}, asked(1), "");
+    expectRun({"a.wav"}, asked(3), "Y\n");
+    EXPECT_EQ(old, get("a_b.wav"));
+}
+
+TEST_F(Overwrite, AtATerminalKeysNeedNoEnterAndAreNotEchoed) {
+    testsupport::RunOptions options;
+    options.workDir = dir.path();
+    options.timeoutSeconds = 20;
+    const std::string question = overwriteQuestion("a_b.wav");
+    // "Y" asks again; "y" answers without Enter.
+    testsupport::RunResult r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options,
+                                                          {{question, "Y"}, {question + question, "y"}});
+    if (!r.started) GTEST_SKIP() << "no pseudo-terminal available";
+    ASSERT_TRUE(r.exited) << (r.timedOut ? "timed out waiting for the question: " : "") << r.out;
+    EXPECT_EQ(0, r.exitStatus);
+    std::string out = r.out;
+    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
+    EXPECT_EQ(asked(2) + streamingText(expected, false), testsupport::normaliseElapsed(out));
+    expectOutput("a_b.wav", expected);
+
+    put("a_b.wav", old);
+    r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options, {{question, "n"}});
+    ASSERT_TRUE(r.exited) << r.out;
+    out = r.out;
+    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
+    EXPECT_EQ(asked(1), out);
+    EXPECT_EQ(old, get("a_b.wav"));
+}
+
+TEST_F(Overwrite, OptionYReplacesWithoutAsking) {
+    expectRun({"a.wav", "-y"}, head() + pairLines("a.wav", "a_b.wav") + expectedFileText("a.wav", expected, true));
+    expectOutput("a_b.wav", expected);
+}
+
+TEST_F(Overwrite, DeclinedFileDoesNotStopTheBatch) {
+    mkdir("out");
+    put("out/a.wav", old);
+    put("b.wav", mono8File(2));
+    const ReferenceResult b = model(get("b.wav"));
+    expectRun({"a.wav", "b.wav", "out"}, head() + "input file:a.wav b.wav \noutput dir:out\n" +
+                                             processingLine("a.wav") + wavInfoLine(expected) +
+                                             overwriteQuestion(joined("out", "a.wav")) +
+                                             expectedFileText("b.wav", b, true),
+              "n");
+    EXPECT_EQ(old, get("out/a.wav"));
+    expectOutput("out/b.wav", b);
+}
+
+class SameFile : public QortaiirRun {
+protected:
+    void SetUp() override {
+        QortaiirRun::SetUp();
+        put("a.wav", input);
+    }
+    // The text of a file pair whose output is refused.
+    std::string refused(const std::string& in, const std::string& out) const {
+        return head() + pairLines(in, out) + processingLine(in) + wavInfoLine(expected) +
+               "ERROR! cannot open file to write\n";
+    }
+
+    const Bytes input = stereo16File(6);
+    const ReferenceResult expected = model(input);
+};
+
+TEST_F(SameFile, FilePairNamingOneFileTwiceIsRefusedWithoutAQuestion) {
+#ifdef _WIN32
+    // Windows names ignore letter case and take either separator; the link
+    // cases below have no counterpart the tests could create there.
+    mkdir("sub");
+    const std::vector<const char*> outputs = {"a.wav", "./a.wav", "A.WAV", ".\\a.wav", "sub\\..\\a.Wav"};
+#else
+    ASSERT_EQ(0, symlink("a.wav", path("link.wav").c_str()));
+    ASSERT_EQ(0, link(path("a.wav").c_str(), path("hard.wav").c_str()));
+    const std::vector<const char*> outputs = {"a.wav", "./a.wav", "link.wav", "hard.wav"};
+#endif
+    for (const char* output : outputs) {
+        for (const char* overwrite : {"-n", "-y"}) {
+            SCOPED_TRACE(::testing::Message() << output << " " << overwrite);
+            expectRun({overwrite, "a.wav", output}, refused("a.wav", output), "yyyy");
+            EXPECT_EQ(input, get("a.wav"));
+        }
+    }
+    // Another name of the file as input and the file as output are the same
+    // pair reversed.
+#ifdef _WIN32
+    const char* other = "A.WAV";
+#else
+    const char* other = "link.wav";
+#endif
+    expectRun({"-y", other, "a.wav"}, refused(other, "a.wav"));
+    EXPECT_EQ(input, get("a.wav"));
+}
+
+TEST_F(SameFile, MultiFileIntoTheInputsOwnFolderIsRefused) {
+    for (const char* folder : {".", "./"}) {
+        SCOPED_TRACE(folder);
+        expectRun({"-y", "a.wav", folder}, head() + "input file:a.wav \noutput dir:" + folder + "\n" +
+                                               processingLine("a.wav") + wavInfoLine(expected) +
+                                               "ERROR! cannot open file to write\n");
+        EXPECT_EQ(input, get("a.wav"));
+    }
+}
+
+TEST_F(SameFile, FolderToFolderWithTheSameFolderTwiceLeavesEveryInput) {
+    mkdir("in");
+    put("in/x.wav", input);
+    put("in/y.wav", mono8File(7));
+    const Bytes y = get("in/y.wav");
+    std::string each;
+    for (const std::string& name : inListingOrder("in", {"x.wav", "y.wav"}))
+        each += processingLine(joined("in", name)) + wavInfoLine(model(get("in/" + name))) +
+                "ERROR! cannot open file to write\n";
+    for (const char* overwrite : {"-n", "-y"}) {
+        SCOPED_TRACE(overwrite);
+        expectRun({overwrite, "in", "in"}, head() + "input dir:in\noutput dir:in\n" + each, "y");
+        expectRun({overwrite, "in", "in/"}, head() + "input dir:in\noutput dir:in/\n" + each, "y");
+        EXPECT_EQ(input, get("in/x.wav"));
+        EXPECT_EQ(y, get("in/y.wav"));
+    }
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,336 @@
+#include "console/wav_container.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_dir.h"
+#include "tests/support/wav_builder.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::WavChunk;
+using testsupport::WavLayout;
+
+// Reads the header of `bytes` through a real file, as the driver does.
+struct HeaderRead {
+    int result = -1;
+    WavFormat format;
+    std::uint32_t dataSize = 0xDEADBEEF;  // unchanged on failure
+    Bytes next;                           // the 4 bytes that follow the header, as far as present
+};
+
+HeaderRead readHeaderOf(const Bytes& bytes) {
+    testsupport::TempDir dir;
+    std::string path = dir.file("in.wav");
+    HeaderRead read;
+    if (!testsupport::writeBytes(path, bytes)) return read;
+    platform::FileHandle file = platform::openInputFile(path.c_str());
+    read.result = readWavHeader(file, &read.format, &read.dataSize);
+    read.next.resize(4);
+    std::uint32_t delivered = 0;
+    platform::readFile(file, read.next.data(), 4, &delivered);
+    read.next.resize(delivered);
+    platform::closeFile(file);
+    return read;
+}
+
+WavLayout stereo16(const Bytes& data) {
+    WavLayout l;
+    l.data = data;
+    return l;
+}
+
+TEST(ReadWavHeader, CanonicalHeaderDerivesBitsAndStopsAtTheFirstSample) {
+    Bytes data = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    Bytes file = testsupport::buildWav(stereo16(data));
+    ASSERT_EQ(44u, file.size() - data.size());
+    HeaderRead r = readHeaderOf(file);
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(1, r.format.formatTag);
+    EXPECT_EQ(2, r.format.channels);
+    EXPECT_EQ(44100u, r.format.sampleRate);
+    EXPECT_EQ(176400u, r.format.byteRate);
+    EXPECT_EQ(4, r.format.blockAlign);
+    EXPECT_EQ(16, r.format.bitsPerSample);
+    EXPECT_EQ(2, r.format.extraSize);
+    EXPECT_EQ(8u, r.dataSize);
+    EXPECT_EQ((Bytes{0x11, 0x22, 0x33, 0x44}), r.next);
+}
+
+TEST(ReadWavHeader, ShortFmtChunkTakesBitsFromBlockAlignNotFromTheFile) {
+    WavLayout l = stereo16({1, 2});
+    l.channels = 1;
+    l.blockAlign = 2;
+    l.bitsPerSample = 12;  // stored, but not used for a 16-byte chunk
+    HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(16, r.format.bitsPerSample);
+
+    l.blockAlign = 3;
+    l.channels = 2;
+    r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(12, r.format.bitsPerSample);  // 3 x 8 / 2
+}
+
+TEST(ReadWavHeader, EighteenByteFmtChunkKeepsEveryStoredField) {
+    WavLayout l = stereo16({9, 9, 9, 9});
+    l.fmtBodySize = 18;
+    l.blockAlign = 7;       // inconsistent on purpose
+    l.byteRate = 12345;
+    l.bitsPerSample = 8;
+    HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(7, r.format.blockAlign);
+    EXPECT_EQ(12345u, r.format.byteRate);
+    EXPECT_EQ(8, r.format.bitsPerSample);
+    EXPECT_EQ(0, r.format.extraSize);
+    EXPECT_EQ(4u, r.dataSize);
+    EXPECT_EQ((Bytes{9, 9, 9, 9}), r.next);
+}
+
+TEST(ReadWavHeader, EighteenByteFmtChunkReadsTheBytesItsCbSizeAnnounces) {
+    // The chunk says 18 bytes, cbSize says 3 more follow: they are read and
+    // dropped although the size field does not count them.
+    WavLayout l = stereo16({5, 6});
+    l.fmtBodySize = 18;
+    l.cbSize = 3;
+    Bytes file = testsupport::buildWav(l);
+    Bytes extra = {0xAA, 0xBB, 0xCC};
+    file.insert(file.begin() + 12 + 8 + 18, extra.begin(), extra.end());
+    HeaderRead r = readHeaderOf(file);
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(3, r.format.extraSize);
+    EXPECT_EQ((Bytes{5, 6}), r.next);
+}
+
+TEST(ReadWavHeader, FmtChunkSizesAtAndAroundTheLimits) {
+    WavLayout l = stereo16({1, 2, 3, 4});
+    l.fmtBodySize = 14;
+    HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(0, r.format.extraSize);
+    EXPECT_EQ(16, r.format.bitsPerSample);
+
+    l.fmtBodySize = 13;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+    EXPECT_EQ(0xDEADBEEFu, readHeaderOf(testsupport::buildWav(l)).dataSize);
+
+    l.fmtBodySize = 65549;  // the largest whose extra bytes fit 16 bits
+    r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(65535, r.format.extraSize);
+    EXPECT_EQ((Bytes{1, 2, 3, 4}), r.next);
+
+    l.fmtBodySize = 65550;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+    l.fmtBodySize = 14 + 65536 + 4;  // would read as 4 extra bytes if kept in 16 bits
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+}
+
+TEST(ReadWavHeader, NonPcmFormatsAreRefused) {
+    WavLayout extensible = stereo16({0, 0, 0, 0});
+    extensible.formatTag = 0xFFFE;
+    extensible.fmtBodySize = 40;
+    extensible.cbSize = 22;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(extensible)).result);
+
+    WavLayout floating = stereo16({0, 0, 0, 0});
+    floating.formatTag = 3;
+    floating.bitsPerSample = 32;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(floating)).result);
+    floating.fmtBodySize = 18;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(floating)).result);
+}
+
+TEST(ReadWavHeader, NoDivisionByZeroChannels) {
+    WavLayout l = stereo16({0, 0});
+    l.channels = 0;
+    l.blockAlign = 4;
+    HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+    EXPECT_EQ(1, r.result);
+    EXPECT_EQ(0, r.format.channels);
+    EXPECT_EQ(0, r.format.bitsPerSample);
+}
+
+TEST(ReadWavHeader, TheFmtChunkMustComeFirst) {
+    WavLayout l = stereo16({0, 0, 0, 0});
+    l.beforeFmt.push_back(testsupport::chunk("JUNK", Bytes(28, 0)));
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+    l.beforeFmt = {testsupport::chunk("bext", Bytes(10, 1))};
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+}
+
+TEST(ReadWavHeader, ChunksBetweenFmtAndDataAreSkippedWhateverTheirContent) {
+    WavLayout l = stereo16({7, 7, 8, 8});
+    Bytes list;
+    testsupport::appendText(list, "INFOICMT");
+    testsupport::appendU32(list, 6);
+    testsupport::appendText(list, "data!\0");
+    l.afterFmt.push_back(testsupport::chunk("LIST", list));
+    l.afterFmt.push_back(testsupport::chunk("fact", {0x10, 0, 0, 0}));
+    l.afterFmt.push_back(testsupport::chunk("empt", {}));
+    HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(4u, r.dataSize);
+    EXPECT_EQ((Bytes{7, 7, 8, 8}), r.next);
+}
+
+TEST(ReadWavHeader, ThePadByteOfAnOddChunkIsNotSkipped) {
+    WavLayout l = stereo16({1, 1, 2, 2});
+    l.afterFmt.push_back(testsupport::chunk("odd ", {'x'}));
+    HeaderRead unpadded = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, unpadded.result);
+    EXPECT_EQ((Bytes{1, 1, 2, 2}), unpadded.next);
+
+    // With the pad byte, the next identifier is read from the pad byte on
+    // and the scan loses its way.
+    l.afterFmt[0].padOdd = true;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+}
+
+TEST(ReadWavHeader, EmptyDataChunkAndAWrongRiffSizeAreAccepted) {
+    WavLayout l = stereo16({});
+    HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(0u, r.dataSize);
+
+    l = stereo16({1, 2, 3, 4});
+    l.riffSize = 7;
+    EXPECT_EQ(1, readHeaderOf(testsupport::buildWav(l)).result);
+    l.riffSize = 0xFFFFFFFF;
+    EXPECT_EQ(1, readHeaderOf(testsupport::buildWav(l)).result);
+}
+
+TEST(ReadWavHeader, DataSizeIsReportedAsStored) {
+    WavLayout l = stereo16({1, 2});
+    l.dataSizeField = 0xFFFFFFF0;
+    HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ(0xFFFFFFF0u, r.dataSize);
+}
+
+TEST(ReadWavHeader, TruncatedAndMalformedFilesAreRefused) {
+    Bytes good = testsupport::buildWav(stereo16({1, 2, 3, 4}));
+    // Every cut that ends before the data chunk's size field is complete.
+    for (std::size_t length = 0; length < 44; ++length) {
+        Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length));
+        EXPECT_EQ(0, readHeaderOf(cut).result) << length << " bytes";
+    }
+    EXPECT_EQ(1, readHeaderOf(Bytes(good.begin(), good.begin() + 44)).result);
+
+    WavLayout l = stereo16({1, 2});
+    l.hasData = false;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+    l.trailing = {'d', 'a'};  // the scan ends inside an identifier
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+
+    l = stereo16({1, 2});
+    l.afterFmt.push_back(testsupport::chunk("LIST", {1, 2, 3}, 1000));  // skips past the end
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+
+    for (const char* id : {"RIFX", "riff"}) {
+        l = stereo16({1, 2});
+        l.riffId = id;
+        EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result) << id;
+    }
+    l = stereo16({1, 2});
+    l.waveId = "AVI ";
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+    l = stereo16({1, 2});
+    l.hasFmt = false;
+    EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
+}
+
+TEST(ReadWavHeader, MissingArgumentsAreRefused) {
+    WavFormat format;
+    std::uint32_t size = 0;
+    EXPECT_EQ(0, readWavHeader(platform::invalidFile(), &format, &size));
+    testsupport::TempDir dir;
+    std::string path = dir.file("a.wav");
+    ASSERT_TRUE(testsupport::writeBytes(path, testsupport::buildWav(stereo16({1, 2, 3, 4}))));
+    platform::FileHandle file = platform::openInputFile(path.c_str());
+    EXPECT_EQ(0, readWavHeader(file, nullptr, &size));
+    EXPECT_EQ(0, readWavHeader(file, &format, nullptr));
+    platform::closeFile(file);
+}
+
+// Writes a header through a real file and returns the file's bytes.
+Bytes writtenHeader(const WavFormat& format, std::uint32_t dataSize, int* result) {
+    testsupport::TempDir dir;
+    std::string path = dir.file("out.wav");
+    platform::FileHandle file =
+        platform::createOutputFile(path.c_str(), platform::CreateMode::CreateNew, platform::invalidFile());
+    *result = writeWavHeader(file, format, dataSize);
+    platform::closeFile(file);
+    return testsupport::fileBytes(path);
+}
+
+TEST(WriteWavHeader, WritesTheFixed46ByteLayout) {
+    WavFormat format;
+    format.formatTag = 1;
+    format.channels = 2;
+    format.sampleRate = 44100;
+    format.bitsPerSample = 16;
+    int result = -1;
+    Bytes header = writtenHeader(format, 400, &result);
+    EXPECT_EQ(0, result);
+    const Bytes expected = {
+        'R', 'I', 'F', 'F', 0xB6, 0x01, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+        18, 0, 0, 0,                // fmt size
+        1, 0,                       // format tag
+        2, 0,                       // channels
+        0x44, 0xAC, 0x00, 0x00,     // 44100
+        0x10, 0xB1, 0x02, 0x00,     // 176400
+        4, 0,                       // block align
+        16, 0,                      // bits
+        0, 0,                       // extra size
+        'd', 'a', 't', 'a', 0x90, 0x01, 0x00, 0x00};
+    EXPECT_EQ(expected, header);
+    EXPECT_EQ(446u, header.size() + 400);  // RIFF size 438 + 8
+}
+
+TEST(WriteWavHeader, ComputesTagRatesAndAlignmentInsteadOfCopyingThem) {
+    WavFormat format;
+    format.formatTag = 3;
+    format.channels = 1;
+    format.sampleRate = 8000;
+    format.byteRate = 1;
+    format.blockAlign = 9;
+    format.bitsPerSample = 8;
+    format.extraSize = 22;
+    int result = -1;
+    Bytes header = writtenHeader(format, 0, &result);
+    EXPECT_EQ(0, result);
+    ASSERT_EQ(46u, header.size());
+    auto u16 = [&](std::size_t at) { return header[at] | (header[at + 1] << 8); };
+    auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(u16(at)) | (static_cast<std::uint32_t>(u16(at + 2)) << 16);
+    };
+    EXPECT_EQ(38u, u32(4));
+    EXPECT_EQ(1, u16(20));
+    EXPECT_EQ(1, u16(22));
+    EXPECT_EQ(8000u, u32(24));
+    EXPECT_EQ(8000u, u32(28));
+    EXPECT_EQ(1, u16(32));
+    EXPECT_EQ(8, u16(34));
+    EXPECT_EQ(0, u16(36));
+    EXPECT_EQ(0u, u32(42));
+    // The caller's record is a copy: it keeps its values.
+    EXPECT_EQ(3, format.formatTag);
+    EXPECT_EQ(22, format.extraSize);
+}
+
+TEST(WriteWavHeader, ReportsAHeaderThatCannotBeWritten) {
+    platform::FileHandle full =
+        platform::createOutputFile("/dev/full", platform::CreateMode::CreateAlways, platform::invalidFile());
+    if (!platform::isValid(full)) GTEST_SKIP() << "/dev/full is not available";
+    WavFormat format;
+    format.channels = 2;
+    format.sampleRate = 44100;
+    format.bitsPerSample = 16;
+    EXPECT_EQ(-1, writeWavHeader(full, format, 400));
+    platform::closeFile(full);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Runs a built program as a child process: in a given working folder, with
+// given bytes on its standard input, capturing its standard output and
+// standard error and its exit status.
+#ifndef QORTA_TESTS_SUPPORT_PROGRAM_RUNNER_H
+#define QORTA_TESTS_SUPPORT_PROGRAM_RUNNER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RunOptions {
+    std::string workDir;           // the child's working folder; empty keeps the current one
+    std::string input;             // bytes on standard input, followed by its end
+    int timeoutSeconds = 60;       // the child is killed after this long
+    std::int64_t fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child, -1 = unchanged
+                                      // (POSIX only: on Windows a limit makes the run not start)
+};
+
+struct RunResult {
+    bool started = false;   // false when the child could not be created or the program not run
+    bool exited = false;    // the child ended by exit (not by a signal or the timeout)
+    int exitStatus = -1;    // exit status when `exited`
+    int signal = 0;         // the signal that ended the child, if any
+    bool timedOut = false;  // the child was killed after timeoutSeconds
+    std::string out;        // everything written to standard output
+    std::string err;        // everything written to standard error
+    // On Windows both as the program wrote them: the "\r" that text mode
+    // puts in front of every "\n" is taken out again.
+};
+
+// Runs `program` with `arguments` (argv[0] is `program`). Blocks until the
+// child ends or the timeout kills it.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const RunOptions& options);
+
+// One step of a terminal session: wait until the program's output so far
+// contains `awaited` (nothing to wait for when empty; the terminal's "\r\n"
+// compares as "\n") and until the program has switched the terminal to
+// single keys without echo, then type `keys`.
+struct TerminalStep {
+    std::string awaited;
+    std::string keys;
+};
+
+// Runs `program` with `arguments` on a new pseudo-terminal, so that its
+// standard input, output and error are a terminal as for a user at the
+// console, and plays `steps` in order. The terminal's output ("\r\n" for
+// each line break) is returned in `out`; `err` stays empty. A step whose
+// text never comes ends the run at the timeout. POSIX only: on Windows the
+// run does not start.
+RunResult runInTerminal(const std::string& program, const std::vector<std::string>& arguments,
+                        const RunOptions& options, const std::vector<TerminalStep>& steps);
+
+// `text` with the value of every "elapse M:SS" line replaced by "M:SS", so
+// that runs of any duration compare equal. Only a line of the exact form
+// "elapse <digits>:<two digits>\n" is changed.
+std::string normaliseElapsed(const std::string& text);
+
+}  // namespace testsupport
+
+#endif
