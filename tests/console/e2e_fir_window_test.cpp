@@ -73,6 +73,21 @@ TEST_F(FirWindow, HalfABlockIsOneFullWriteAndNoMore) {
     EXPECT_EQ(0u, testsupport::streamingText(expected, true).find(progressText({"0.0%", "50.0%"}) + "\nelapse"));
 }
 
+TEST_F(FirWindow, FailedFullWriteEndsTheFileAfterTheRefillsBeforeIt) {
+    // The planes fill at frame 0x80000; the write of them runs into the
+    // file size limit, and nothing follows the message.
+    const Bytes input = longMono8(HALF_BLOCK + 10, 6);
+    put("in.wav", input);
+    const ReferenceResult expected = firModel(input, narrow);
+    expectRun({"-q", "5", "in.wav", "out.wav"},
+              head(narrow) + pairLines("in.wav", "out.wav") + processingLine("in.wav") + wavInfoLine(expected) +
+                  progressText({"0.0%", "50.0%"}) + "ERROR! cannot write file\n",
+              "", 46 + 1000);
+    const Bytes written = get("out.wav");
+    ASSERT_EQ(1046u, written.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.output.begin()));
+}
+
 TEST_F(FirWindow, LongFilesRefillEveryHalfBlock) {
     // Refills before frames 0, 0x40000, 0xC0000 and 0x140000; writes at
     // 0x80000, 0x100000 and at the end.
