@@ -34,7 +34,8 @@ TEST_F(FirCommandLine, QualityIsAValueOptionHere) {
     // Where qortaiir sees two folder names, qortafir takes a quality.
     put("a.wav", stereoTake());
     const ReferenceResult expected = firModel(get("a.wav"), firSettings(5));
-    expectRun({"-q", "5", "a.wav"}, head(5) + pairLines("a.wav", "a_b.wav") + expectedFileText("a.wav", expected, true));
+    expectRun({"-q", "5", "a.wav"},
+              head(5) + pairLines("a.wav", "a_b.wav") + expectedFileText("a.wav", expected, true));
     expectOutput("a_b.wav", expected);
 }
 
@@ -131,7 +132,8 @@ TEST_F(FirCommandLine, EveryBatchModeRunsTheFirStage) {
     expectOutput("in/a_b.wav", a);
     ASSERT_EQ(0, std::remove(path("in/a_b.wav").c_str()));
 
-    expectRun({"in/b.wav", "pair.wav"}, head() + pairLines("in/b.wav", "pair.wav") + expectedFileText("in/b.wav", b, true));
+    expectRun({"in/b.wav", "pair.wav"},
+              head() + pairLines("in/b.wav", "pair.wav") + expectedFileText("in/b.wav", b, true));
     expectOutput("pair.wav", b);
 
     expectRun({"in/a.wav", "in/b.wav", "out"}, head() + "input file:in/a.wav in/b.wav \noutput dir:out\n" +
@@ -141,7 +143,8 @@ TEST_F(FirCommandLine, EveryBatchModeRunsTheFirStage) {
     expectOutput("out/b.wav", b);
 
     mkdir("out2");
-    expectRun({"-n", "in", "out2"}, head() + "input dir:in\noutput dir:out2\n" + expectedFileText("in/a.wav", a, false) +
+    expectRun({"-n", "in", "out2"}, head() + "input dir:in\noutput dir:out2\n" +
+                                        expectedFileText("in/a.wav", a, false) +
                                         expectedFileText("in/b.wav", b, false));
     expectOutput("out2/a.wav", a);
     expectOutput("out2/b.wav", b);

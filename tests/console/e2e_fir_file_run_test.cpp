@@ -88,8 +88,9 @@ TEST_F(FirFileRun, HalfLengthUpToTheWindowIsTakenBeyondItRefused) {
     EXPECT_EQ(0x40001u, refused.halfLength);
     put("in.wav", beyond);
     std::remove(path("out.wav").c_str());
-    expectRun({"-q", "250", "in.wav", "out.wav"}, head(250) + pairLines("in.wav", "out.wav") + processingLine("in.wav") +
-                                                      wavInfoLine(refused) + "ERROR! quality out of range\n");
+    expectRun({"-q", "250", "in.wav", "out.wav"}, head(250) + pairLines("in.wav", "out.wav") +
+                                                      processingLine("in.wav") + wavInfoLine(refused) +
+                                                      "ERROR! quality out of range\n");
     EXPECT_FALSE(exists("out.wav"));
 
     // The product is taken modulo 2^32: 300 x 14316558 wraps to 104, N = 0.
@@ -182,7 +183,8 @@ TEST_F(FirFileRun, FadesAreAppliedInTheirWrittenOrder) {
             }
         }
     }
-    for (int order = 1; order <= OTHER_ORDERS; ++order) ASSERT_TRUE(caught[order]) << "no gain separates order " << order;
+    for (int order = 1; order <= OTHER_ORDERS; ++order)
+        ASSERT_TRUE(caught[order]) << "no gain separates order " << order;
 
     for (const Choice& c : choices) {
         char gain[64];

@@ -209,9 +209,9 @@ TEST_F(FirWindow, ImpulsesLandCentredAcrossEveryBoundary) {
     }
     EXPECT_EQ(0u, wrong);
     // An isolated impulse comes out as the kernel centred on it.
+    const double height = file.impulses.at(lone) * 0.000030517578125;
     for (std::size_t k = 0; k <= 2 * n; ++k)
-        EXPECT_EQ(static_cast<std::int16_t>(std::trunc(kernel[k] * (file.impulses.at(lone) * 0.000030517578125) * 32768.0)),
-                  actual[lone - n + k]);
+        EXPECT_EQ(static_cast<std::int16_t>(std::trunc(kernel[k] * height * 32768.0)), actual[lone - n + k]);
 }
 
 }  // namespace

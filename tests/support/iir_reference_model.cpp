@@ -22,9 +22,9 @@ ReferenceResult referenceRun(const Bytes& file, const ReferenceSettings& setting
     dsp::configure(corrector, r.sampleRate, settings.effect * 0.25);
     const std::uint64_t total = r.totalFrames;
     for (std::uint64_t n = 0; n < total; ++n) {
-        const double scale = ((modelFadeOut(settings, n, total, r.sampleRate) * modelFadeIn(settings, n, r.sampleRate)) *
-                              settings.gain) *
-                             0.01;
+        const double fadeOut = modelFadeOut(settings, n, total, r.sampleRate);
+        const double fadeIn = modelFadeIn(settings, n, r.sampleRate);
+        const double scale = ((fadeOut * fadeIn) * settings.gain) * 0.01;
         for (int c = 0; c < r.channels; ++c)
             appendModelSample(&r, dsp::process(corrector, c, modelPlaneValue(in, r, n, c)) * scale);
     }

@@ -155,7 +155,8 @@ void measureModelDcOffsets(const ModelInput& in, ReferenceResult* r) {
     const std::uint64_t channels = r->channels;
     double sum[2] = {0.0, 0.0};
     const std::uint64_t samples = r->dataSize / static_cast<std::uint32_t>(bits / 8);
-    for (std::uint64_t i = 0; i < samples; ++i) sum[i % channels] += sampleAt(in.file, in.dataStart + i * (bits / 8), bits);
+    for (std::uint64_t i = 0; i < samples; ++i)
+        sum[i % channels] += sampleAt(in.file, in.dataStart + i * (bits / 8), bits);
     if (r->totalFrames > 0) {
         double reciprocal = 1.0 / static_cast<double>(r->totalFrames);
         for (std::uint64_t c = 0; c < channels; ++c) r->dcOffset[c] = sum[c] * reciprocal;
