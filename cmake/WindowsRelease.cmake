@@ -26,7 +26,7 @@ foreach(target ${release_targets})
   list(APPEND copy_commands COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${QORTA_RELEASE_DIR}/)
 endforeach()
 
-# A fixed time stamp keeps the archive the same from build to build.
+# Every file in the archive is dated 2000-01-01, whatever the build time.
 add_custom_command(
   OUTPUT ${QORTA_RELEASE_ZIP}
   ${copy_commands}

@@ -21,12 +21,18 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The Windows ABI keeps the stack only 4-byte aligned, and the host editor
 # calls the plug-ins from its own code: functions that need 16-byte
-# alignment for SSE2 realign the stack themselves. The C runtime and the
-# C++ library are linked in, so that every program and plug-in runs alone.
+# alignment for SSE2 realign the stack themselves. (SSE2 arithmetic and
+# exact floating point come from CompilerFlags.cmake, as for every x86
+# build.)
 set(CMAKE_CXX_FLAGS_INIT "-mincoming-stack-boundary=2")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The C++ library, libgcc and the thread library are linked in, so that
+# every program and plug-in runs alone (msvcrt.dll is part of Windows).
+# Without a link time stamp in their headers the same sources give the same
+# program files.
+set(QORTA_MINGW_LINK_FLAGS "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${QORTA_MINGW_LINK_FLAGS}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${QORTA_MINGW_LINK_FLAGS}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${QORTA_MINGW_LINK_FLAGS}")
 # Release files carry no symbol tables.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
