@@ -58,7 +58,8 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 void closeFile(FileHandle file);
 
 // Appends the path separator unless `folder` already ends in one: "/" on
-// POSIX, the backslash on Win32.
+// POSIX, the backslash on Win32. An empty name, the current folder, stays
+// empty.
 void addSeparator(std::string& folder);
 
 // The file-name part of `path`: the text after its last separator. On Win32

@@ -34,7 +34,9 @@ bool listedBefore(const FolderEntry& a, const FolderEntry& b) {
 }  // namespace
 
 void addSeparator(std::string& folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    // An empty name stays empty: it names the current folder, and a lone
+    // separator would name the root instead.
+    if (!folder.empty() && folder.back() != '/') folder += '/';
 }
 
 bool fileNamePart(const std::string& path, std::string* name) {
@@ -47,7 +49,7 @@ bool fileNamePart(const std::string& path, std::string* name) {
 
 bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries) {
     entries->clear();
-    DIR* dir = opendir(folder.c_str());
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return false;
     while (struct dirent* entry = readdir(dir)) {
         if (!endsInWav(entry->d_name)) continue;

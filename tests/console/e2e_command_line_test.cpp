@@ -219,6 +219,18 @@ TEST_F(CommandLine, FolderToFolderWithNothingToDoEndsAfterItsEchoLines) {
     }
 }
 
+TEST_F(CommandLine, AnEmptyFolderNameIsTheCurrentFolder) {
+    // The program runs in the test's folder: "" must name it, never the
+    // root of the file system.
+    put("a.wav", stereo16File(1));
+    mkdir("out");
+    const ReferenceResult a = model(get("a.wav"));
+    expectRun({"-y", "", "out"}, head() + "input dir:\noutput dir:out\n" + expectedFileText("a.wav", a, true));
+    expectOutput("out/a.wav", a);
+    expectRun({"-y", "a.wav", ""}, head() + "input file:a.wav \noutput dir:\n" + processingLine("a.wav") +
+                                       wavInfoLine(a) + "ERROR! cannot open file to write\n");
+}
+
 TEST_F(CommandLine, FolderToFolderIntoAMissingFolderReportsEveryFile) {
     mkdir("in");
     put("in/a.wav", stereo16File(1));
