@@ -7,6 +7,7 @@
 #ifndef QORTA_PLATFORM_H
 #define QORTA_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -84,6 +85,13 @@ bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries
 // code, 0 to 255. Returns -1 when no key can be read any more (end of input
 // or a read error). Pending console output is shown before waiting.
 int readKey();
+
+// Allocates `bytes` of memory set to zero, laid out so that its first use
+// is cheap (large buffers in huge pages where the system offers them).
+// Returns null when the memory is not available. Release it with
+// releaseMemory and the same size.
+void* allocateMemory(std::size_t bytes);
+void releaseMemory(void* memory, std::size_t bytes);
 
 // Milliseconds from a monotonic clock, wrapping at 2^32.
 std::uint32_t tickCount();

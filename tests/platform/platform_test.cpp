@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -259,6 +260,25 @@ TEST_F(PlatformTest, ListingKeepsWavNamesInAnyCaseAndMarksFolders) {
     fs::create_directory(path("empty"));
     writeText(std::string("empty") + SEPARATOR + "x.txt", "");
     EXPECT_FALSE(platform::listWavEntries(path("empty") + SEPARATOR, &entries));
+}
+
+TEST_F(PlatformTest, MemoryComesZeroedInEverySizeAndIsReleased) {
+    // Small buffers, buffers around the size from which they are mapped on
+    // their own, and a size that is no whole number of pages.
+    for (std::size_t bytes : {std::size_t{0}, std::size_t{1}, std::size_t{4096}, (std::size_t{1} << 20) - 1,
+                              std::size_t{1} << 20, (std::size_t{3} << 20) + 12345}) {
+        SCOPED_TRACE(bytes);
+        for (int round = 0; round < 2; ++round) {  // the second round may reuse the first's memory
+            auto* memory = static_cast<unsigned char*>(platform::allocateMemory(bytes));
+            ASSERT_NE(memory, nullptr);
+            std::size_t nonZero = 0;
+            for (std::size_t i = 0; i < bytes; ++i) nonZero += memory[i] != 0;
+            EXPECT_EQ(nonZero, 0u);
+            std::memset(memory, 0x5A, bytes);
+            platform::releaseMemory(memory, bytes);
+        }
+    }
+    platform::releaseMemory(nullptr, 1 << 20);  // nothing to release
 }
 
 TEST_F(PlatformTest, ClockAdvancesInMilliseconds) {
