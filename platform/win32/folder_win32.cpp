@@ -1,6 +1,7 @@
 // Folder names and listings on Win32: paths are resolved and listed by the
 // system, whose name matching ignores letter case.
 #include "platform/platform.h"
+#include "platform/wav_name.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -8,21 +9,6 @@
 #include <cstring>
 
 namespace platform {
-namespace {
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// The wildcard "*.wav" also matches the generated short name of a longer
-// extension ("a.wave" as "A~1.WAV"); only names that really end in ".wav"
-// are kept.
-bool endsInWav(const char* name) {
-    std::size_t length = std::strlen(name);
-    if (length < 4) return false;
-    const char* tail = name + length - 4;
-    return tail[0] == '.' && upper(tail[1]) == 'W' && upper(tail[2]) == 'A' && upper(tail[3]) == 'V';
-}
-
-}  // namespace
 
 void addSeparator(std::string& folder) {
     char buffer[MAX_PATH];
@@ -55,7 +41,10 @@ bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     do {
-        if (!endsInWav(found.cFileName)) continue;
+        // The wildcard "*.wav" also matches the generated short name of a
+        // longer extension ("a.wave" as "A~1.WAV"); only names that really
+        // end in ".wav" are kept.
+        if (!hasWavEnding(found.cFileName)) continue;
         bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entries->push_back(FolderEntry{found.cFileName, isDirectory});
     } while (FindNextFileA(search, &found));
