@@ -7,6 +7,13 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR
   add_compile_options(-msse2 -mfpmath=sse)
 endif()
 
+# MinGW's own formatted print follows C99, as the Linux C library does,
+# so that progress values and percentages read alike on both platforms;
+# and <cmath> names M_PI there too, as the Linux headers always do.
+if(MINGW)
+  add_compile_definitions(__USE_MINGW_ANSI_STDIO=1 _USE_MATH_DEFINES)
+endif()
+
 if(QORTA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)

@@ -6,6 +6,7 @@
 #include "console/number_parse.h"
 #include "console/process_file.h"
 #include "platform/platform.h"
+#include "platform/wav_name.h"
 
 namespace {
 
@@ -18,10 +19,6 @@ bool equalsIgnoringCase(const char* text, const char* option) {
     for (; *text != '\0' && *option != '\0'; ++text, ++option)
         if (lower(*text) != *option) return false;
     return *text == '\0' && *option == '\0';
-}
-
-bool isWavName(const std::string& name) {
-    return name.size() >= 4 && equalsIgnoringCase(name.c_str() + name.size() - 4, ".wav");
 }
 
 struct Arguments {
@@ -62,7 +59,7 @@ bool classify(const ConsoleProgram& program, int argc, char** argv, CorrectorSet
             settings.overwrite = true;
         } else if (equalsIgnoringCase(argument, "-n")) {
             settings.showProgress = false;
-        } else if (isWavName(argument)) {
+        } else if (platform::hasWavEnding(argument)) {
             if (!arguments.folders.empty()) return false;
             arguments.files.push_back(argument);
         } else if (arguments.folders.size() < MAX_FOLDERS) {

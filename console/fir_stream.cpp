@@ -31,7 +31,7 @@ int checkHalfLength(FileRun& run) {
 // first frame of the file read silence.
 int allocateWindows(FileRun& run) {
     for (int c = 0; c < run.format.channels; ++c) {
-        run.inputPlanes[c] = allocateZeroedBuffer<double>(BLOCK_FRAMES);
+        run.inputPlanes[c] = allocateBuffer<double>(BLOCK_FRAMES);
         if (run.inputPlanes[c] == nullptr) {
             std::printf("ERROR! out of memory\n");
             return -1;

@@ -1,11 +1,13 @@
 // The operating-system services the console programs use: files, folders,
 // console key presses and a millisecond clock. One implementation per
-// platform lives beside this header (posix/ for Linux).
+// platform lives beside this header (posix/ for Linux, win32/ for 32-bit
+// Windows).
 //
 // Every function reports failure by its result and never throws.
 #ifndef QORTA_PLATFORM_H
 #define QORTA_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,11 +58,15 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 // Closes a valid handle; does nothing for the invalid one.
 void closeFile(FileHandle file);
 
-// Appends the path separator unless `folder` already ends in one.
+// Appends the path separator unless `folder` already ends in one: "/" on
+// POSIX, the backslash on Win32. An empty name, the current folder, stays
+// empty.
 void addSeparator(std::string& folder);
 
-// The file-name part of `path`: the text after its last separator. Returns
-// false when there is none (the path ends in a separator).
+// The file-name part of `path`: the text after its last separator. On Win32
+// it is taken from the full path that the system resolves (in a buffer of
+// 260 bytes, so "." and ".." are resolved too). Returns false when there is
+// none (the path ends in a separator) or the full path does not fit.
 bool fileNamePart(const std::string& path, std::string* name);
 
 // One entry of a folder listing.
@@ -70,14 +76,22 @@ struct FolderEntry {
 };
 
 // Lists the entries of `folder` (which ends in a separator) whose names end
-// in ".wav" in any letter case, in the platform's listing order. Returns
-// false when the folder cannot be read or nothing matches.
+// in ".wav" in any letter case, in the platform's listing order (POSIX: the
+// names sorted with letter case ignored; Win32: as the system delivers
+// them). Returns false when the folder cannot be read or nothing matches.
 bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries);
 
 // Waits for one key press without echo and without Enter and returns its
 // code, 0 to 255. Returns -1 when no key can be read any more (end of input
 // or a read error). Pending console output is shown before waiting.
 int readKey();
+
+// Allocates `bytes` of memory set to zero, laid out so that its first use
+// is cheap (large buffers in huge pages where the system offers them).
+// Returns null when the memory is not available. Release it with
+// releaseMemory and the same size.
+void* allocateMemory(std::size_t bytes);
+void releaseMemory(void* memory, std::size_t bytes);
 
 // Milliseconds from a monotonic clock, wrapping at 2^32.
 std::uint32_t tickCount();

@@ -2,6 +2,7 @@
 // filter plug-in. The full correction runs while the host saves; during
 // preview only gain and fades are applied.
 #include "plugin/iir_filter.h"
+#include "plugin/filter_table.h"
 #include "plugin/plugin_export.h"
 
 namespace {
@@ -41,28 +42,9 @@ static_assert(sizeof INFORMATION_TEXT == 42, "41 bytes of text and the NUL");
 
 // Written by nobody in this library; not const because a host may write
 // into the table it was given.
-FilterTable filterTable = {
-    0x00240800,             // flags: bits 11, 18 and 21
-    {0, 0},
-    "QORTA-Bass(IIR)",
-    plugin::IIR_TRACK_COUNT,
-    TRACK_NAMES,
-    TRACK_DEFAULTS,
-    nullptr,                // no lower bounds
-    nullptr,                // no upper bounds
-    {0, 0, 0},
-    processCallback,
-    0,
-    exitCallback,
-    {0, 0},
-    nullptr,                // track values: the host's, in the record it hands over
-    {0, 0, 0},
-    INFORMATION_TEXT,
-    saveStartCallback,
-    saveEndCallback,
-    nullptr,                // host services: the host's, in the record it hands over
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-};
+FilterTable filterTable = plugin::makeFilterTable({"QORTA-Bass(IIR)", plugin::IIR_TRACK_COUNT, TRACK_NAMES,
+                                                   TRACK_DEFAULTS, INFORMATION_TEXT, processCallback,
+                                                   exitCallback, saveStartCallback, saveEndCallback});
 
 }  // namespace
 

@@ -1,30 +1,21 @@
 // Folder names and listings on POSIX systems.
 #include "platform/platform.h"
+#include "platform/wav_name.h"
 
 #include <algorithm>
-#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 
 namespace platform {
 namespace {
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool endsInWav(const char* name) {
-    std::size_t length = std::strlen(name);
-    if (length < 4) return false;
-    const char* tail = name + length - 4;
-    return tail[0] == '.' && upper(tail[1]) == 'W' && upper(tail[2]) == 'A' && upper(tail[3]) == 'V';
-}
-
 // The listing order of a case-insensitive file system: names compared with
 // ASCII letters folded to upper case, ties broken byte by byte.
 bool listedBefore(const FolderEntry& a, const FolderEntry& b) {
     std::size_t common = std::min(a.name.size(), b.name.size());
     for (std::size_t i = 0; i < common; ++i) {
-        unsigned char x = static_cast<unsigned char>(upper(a.name[i]));
-        unsigned char y = static_cast<unsigned char>(upper(b.name[i]));
+        unsigned char x = static_cast<unsigned char>(upperAscii(a.name[i]));
+        unsigned char y = static_cast<unsigned char>(upperAscii(b.name[i]));
         if (x != y) return x < y;
     }
     if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
@@ -34,7 +25,9 @@ bool listedBefore(const FolderEntry& a, const FolderEntry& b) {
 }  // namespace
 
 void addSeparator(std::string& folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    // An empty name stays empty: it names the current folder, and a lone
+    // separator would name the root instead.
+    if (!folder.empty() && folder.back() != '/') folder += '/';
 }
 
 bool fileNamePart(const std::string& path, std::string* name) {
@@ -47,10 +40,10 @@ bool fileNamePart(const std::string& path, std::string* name) {
 
 bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries) {
     entries->clear();
-    DIR* dir = opendir(folder.c_str());
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return false;
     while (struct dirent* entry = readdir(dir)) {
-        if (!endsInWav(entry->d_name)) continue;
+        if (!hasWavEnding(entry->d_name)) continue;
         std::string path = folder + entry->d_name;
         struct stat info;
         bool isDirectory = stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

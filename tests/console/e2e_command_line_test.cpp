@@ -1,6 +1,7 @@
 // The command line and the four batch modes, run end to end.
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "tests/console/e2e_fixture.h"
 
@@ -64,6 +65,9 @@ TEST_F(CommandLine, SingleFileReplacesTheLastFourCharactersWithSuffix) {
                           Case{"rec/Take1.wAv", "rec/Take1_b.wav"}}) {
         SCOPED_TRACE(c.input);
         put(c.input, song);
+        // Where names ignore letter case (Windows), SONG_b.wav is the output
+        // of the case before; it must not exist for this one.
+        std::remove(path(c.output).c_str());
         expectRun({c.input}, head() + pairLines(c.input, c.output) + expectedFileText(c.input, expected, true));
         expectOutput(c.output, expected);
     }
@@ -103,7 +107,7 @@ TEST_F(CommandLine, MultiFileWithTwoInputsOfTheSameNameAsksOnTheSecond) {
     const ReferenceResult first = model(get("d1/a.wav")), second = model(get("d2/a.wav"));
     const std::string lines = head() + "input file:d1/a.wav d2/a.wav \noutput dir:out\n" +
                               expectedFileText("d1/a.wav", first, true) + processingLine("d2/a.wav") +
-                              wavInfoLine(second) + overwriteQuestion("out/a.wav");
+                              wavInfoLine(second) + overwriteQuestion(joined("out", "a.wav"));
     // End of input answers n: the first output stays.
     expectRun({"d1/a.wav", "d2/a.wav", "out"}, lines);
     expectOutput("out/a.wav", first);
@@ -185,13 +189,16 @@ TEST_F(CommandLine, FolderToFolderProcessesWavFilesInFoldedNameOrder) {
     put("in/c.WAV", stereo16File(3));
     put("in/notes.txt", {1, 2, 3});
     put("in/d.wav.bak", stereo16File(4));
-    const ReferenceResult a = model(get("in/A.wav")), b = model(get("in/b.wav")), c = model(get("in/c.WAV"));
+    const std::map<std::string, ReferenceResult> results = {
+        {"A.wav", model(get("in/A.wav"))}, {"b.wav", model(get("in/b.wav"))}, {"c.WAV", model(get("in/c.WAV"))}};
+    const ReferenceResult &a = results.at("A.wav"), &b = results.at("b.wav"), &c = results.at("c.WAV");
     for (const auto& folders : {std::vector<std::string>{"in", "out"}, std::vector<std::string>{"in/", "out/"}}) {
         SCOPED_TRACE(folders[0]);
+        std::string files;
+        for (const std::string& name : inListingOrder("in", {"A.wav", "b.wav", "c.WAV"}))
+            files += expectedFileText(joined(folders[0], name), results.at(name), true);
         expectRun({"-y", folders[0], folders[1]},
-                  head() + "input dir:" + folders[0] + "\noutput dir:" + folders[1] + "\n" +
-                      expectedFileText("in/A.wav", a, true) + expectedFileText("in/b.wav", b, true) +
-                      expectedFileText("in/c.WAV", c, true));
+                  head() + "input dir:" + folders[0] + "\noutput dir:" + folders[1] + "\n" + files);
         expectOutput("out/A.wav", a);
         expectOutput("out/b.wav", b);
         expectOutput("out/c.WAV", c);
@@ -212,15 +219,27 @@ TEST_F(CommandLine, FolderToFolderWithNothingToDoEndsAfterItsEchoLines) {
     }
 }
 
+TEST_F(CommandLine, AnEmptyFolderNameIsTheCurrentFolder) {
+    // The program runs in the test's folder: "" must name it, never the
+    // root of the file system.
+    put("a.wav", stereo16File(1));
+    mkdir("out");
+    const ReferenceResult a = model(get("a.wav"));
+    expectRun({"-y", "", "out"}, head() + "input dir:\noutput dir:out\n" + expectedFileText("a.wav", a, true));
+    expectOutput("out/a.wav", a);
+    expectRun({"-y", "a.wav", ""}, head() + "input file:a.wav \noutput dir:\n" + processingLine("a.wav") +
+                                       wavInfoLine(a) + "ERROR! cannot open file to write\n");
+}
+
 TEST_F(CommandLine, FolderToFolderIntoAMissingFolderReportsEveryFile) {
     mkdir("in");
     put("in/a.wav", stereo16File(1));
     put("in/b.wav", stereo16File(2));
-    const ReferenceResult a = model(get("in/a.wav")), b = model(get("in/b.wav"));
-    expectRun({"in", "nowhere"}, head() + "input dir:in\noutput dir:nowhere\n" + processingLine("in/a.wav") +
-                                     wavInfoLine(a) + "ERROR! cannot open file to write\n" +
-                                     processingLine("in/b.wav") + wavInfoLine(b) +
-                                     "ERROR! cannot open file to write\n");
+    std::string files;
+    for (const std::string& name : inListingOrder("in", {"a.wav", "b.wav"}))
+        files += processingLine(joined("in", name)) + wavInfoLine(model(get("in/" + name))) +
+                 "ERROR! cannot open file to write\n";
+    expectRun({"in", "nowhere"}, head() + "input dir:in\noutput dir:nowhere\n" + files);
     EXPECT_FALSE(exists("nowhere"));
 }
 

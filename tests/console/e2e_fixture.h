@@ -1,67 +1,15 @@
-// Shared set-up of the end-to-end tests: every test runs the built qortaiir
-// in a fresh scratch folder and compares its standard output and the files
-// it writes with what the reference model expects.
+// The end-to-end fixture of qortaiir: the shared program run with the IIR
+// program's texts and reference model.
 #ifndef QORTA_TESTS_CONSOLE_E2E_FIXTURE_H
 #define QORTA_TESTS_CONSOLE_E2E_FIXTURE_H
 
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
-#include "tests/support/console_texts.h"
-#include "tests/support/program_runner.h"
-#include "tests/support/reference_model.h"
-#include "tests/support/temp_dir.h"
-#include "tests/support/wav_builder.h"
+#include "tests/console/e2e_program_run.h"
 
 namespace e2e {
 
-using testsupport::Bytes;
-using testsupport::ReferenceResult;
-using testsupport::ReferenceSettings;
-
-class QortaiirRun : public ::testing::Test {
+class QortaiirRun : public ProgramRun {
 protected:
-    void SetUp() override { ASSERT_FALSE(dir.path().empty()) << "no scratch folder"; }
-
-    // Runs qortaiir in the scratch folder with `stdinBytes` on its input.
-    testsupport::RunResult run(const std::vector<std::string>& args, const std::string& stdinBytes = "",
-                               std::int64_t fileSizeLimit = -1) {
-        testsupport::RunOptions options;
-        options.workDir = dir.path();
-        options.input = stdinBytes;
-        options.fileSizeLimit = fileSizeLimit;
-        return testsupport::runProgram(QORTAIIR_PATH, args, options);
-    }
-
-    // Runs qortaiir and expects exit status 0, nothing on standard error and
-    // exactly `expectedOut` on standard output (elapsed times normalised).
-    void expectRun(const std::vector<std::string>& args, const std::string& expectedOut,
-                   const std::string& stdinBytes = "", std::int64_t fileSizeLimit = -1) {
-        testsupport::RunResult r = run(args, stdinBytes, fileSizeLimit);
-        ASSERT_TRUE(r.started) << r.err;
-        ASSERT_TRUE(r.exited) << "signal " << r.signal << (r.timedOut ? " (timed out)" : "");
-        EXPECT_EQ(0, r.exitStatus);
-        EXPECT_EQ("", r.err);
-        EXPECT_EQ(expectedOut, testsupport::normaliseElapsed(r.out));
-    }
-
-    std::string path(const std::string& name) const { return dir.file(name); }
-    void put(const std::string& name, const Bytes& bytes) {
-        ASSERT_TRUE(testsupport::writeBytes(path(name), bytes)) << name;
-    }
-    void mkdir(const std::string& name) { ASSERT_TRUE(testsupport::makeDir(path(name))) << name; }
-    Bytes get(const std::string& name) const { return testsupport::fileBytes(path(name)); }
-    bool exists(const std::string& name) const { return testsupport::pathExists(path(name)); }
-
-    // Expects the file `name` to be byte-identical to the model's output.
-    void expectOutput(const std::string& name, const ReferenceResult& expected) {
-        ASSERT_EQ(testsupport::ReferenceOutcome::Processed, expected.outcome);
-        Bytes actual = get(name);
-        ASSERT_EQ(expected.output.size(), actual.size()) << name;
-        EXPECT_TRUE(expected.output == actual) << name << " differs from the reference";
-    }
+    QortaiirRun() : ProgramRun(QORTAIIR_PATH) {}
 
     // The banner and the settings line of a run with these display values.
     static std::string head(int effect = 100, int gain = 100, int fadeIn = 0, int fadeOut = 0) {
@@ -71,25 +19,10 @@ protected:
     static std::string head(const ReferenceSettings& s) {
         return head(static_cast<int>(s.effect + 0.5), static_cast<int>(s.gain + 0.5), s.fadeIn, s.fadeOut);
     }
-    static std::string pairLines(const std::string& input, const std::string& output) {
-        return "input file:" + input + "\noutput file:" + output + "\n";
-    }
     static std::string usageWithError() {
         return std::string(testsupport::IIR_BANNER) + testsupport::ILLEGAL_NAMES_LINE + testsupport::IIR_USAGE;
     }
-
-    testsupport::TempDir dir;
 };
-
-// A short 16-bit stereo recording with a DC offset on both channels; `tone`
-// changes the content so that files of one test differ.
-inline Bytes stereo16File(int tone = 1, std::size_t frames = 3000, std::uint32_t rate = 44100) {
-    return testsupport::pcmWav(2, rate, 16, testsupport::sine16(frames, 2, rate, 60.0 * tone, 9000.0, 700.0 - tone));
-}
-
-inline Bytes mono8File(int tone = 1, std::size_t frames = 3000, std::uint32_t rate = 11025) {
-    return testsupport::pcmWav(1, rate, 8, testsupport::sine8(frames, 1, rate, 80.0 * tone, 60.0, 3.0));
-}
 
 inline ReferenceResult model(const Bytes& file, const ReferenceSettings& settings = ReferenceSettings()) {
     return testsupport::referenceRun(file, settings);

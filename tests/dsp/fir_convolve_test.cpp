@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -209,6 +210,50 @@ TEST(FirConvolveRun, EveryPathMatchesTheReferenceForLongKernels) {
         for (dsp::ConvolvePath path : paths)
             for (std::size_t count : counts)
                 ASSERT_TRUE(matchesReference(path, corrector, window, reference, count, count % 8));
+    }
+}
+
+// Runs of 256 outputs and more are computed in stages of 256 outputs by 256
+// taps, the partial sums waiting in the output between stages: every path
+// against the reference for kernels around one and two stages of taps and
+// run lengths around whole stages, with unaligned windows and outputs.
+TEST(FirConvolveRun, EveryPathMatchesTheReferenceAcrossStages) {
+    const std::vector<dsp::ConvolvePath> paths = availablePaths();
+    const std::size_t counts[] = {255, 256, 257, 263, 319, 320, 511, 512, 513, 775};
+    ValueSource source(4096);
+    for (std::int32_t n : {0, 1, 3, 4, 5, 127, 128, 255, 256, 300}) {
+        std::vector<double> taps = source.values(2 * static_cast<std::size_t>(n) + 1, false);
+        const dsp::FirCorrector corrector{n, taps.data()};
+        const std::size_t maxCount = 775;
+        const GuardedWindow window(source.values(maxCount + 2 * static_cast<std::size_t>(n), n % 5 == 0),
+                                   static_cast<std::size_t>(n) % 8);
+        const std::vector<double> reference = referenceRun(corrector, window.start, maxCount);
+        for (dsp::ConvolvePath path : paths)
+            for (std::size_t count : counts)
+                ASSERT_TRUE(matchesReference(path, corrector, window, reference, count, (count + n) % 8));
+    }
+}
+
+// The window and the output are allocations of exactly the size the run
+// reads and writes, so that a sanitized build reports any access beyond
+// them (the NaN guards of the other tests see only values that are used).
+TEST(FirConvolveRun, EveryPathStaysInsideItsWindowAndOutput) {
+    ValueSource source(99);
+    for (std::int32_t n : {0, 2, 128, 300}) {
+        std::vector<double> taps = source.values(2 * static_cast<std::size_t>(n) + 1, false);
+        const dsp::FirCorrector corrector{n, taps.data()};
+        for (std::size_t count : {1, 7, 64, 255, 256, 521}) {
+            const std::vector<double> values = source.values(count + 2 * static_cast<std::size_t>(n), false);
+            const std::unique_ptr<double[]> window(new double[values.size()]);
+            std::copy(values.begin(), values.end(), window.get());
+            const std::vector<double> reference = referenceRun(corrector, window.get(), count);
+            for (dsp::ConvolvePath path : availablePaths()) {
+                const std::unique_ptr<double[]> out(new double[count]);
+                ASSERT_TRUE(dsp::convolveRunWith(path, corrector, window.get(), n, count, out.get()));
+                ASSERT_EQ(0, std::memcmp(reference.data(), out.get(), count * sizeof(double)))
+                    << dsp::convolvePathName(path) << " N " << n << " count " << count;
+            }
+        }
     }
 }
 

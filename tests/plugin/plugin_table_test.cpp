@@ -1,8 +1,12 @@
 // The filter tables of both plug-in files as the host sees them after
-// dlopen: every value, every empty slot, and the Shift-JIS information text.
-#include <dlfcn.h>
+// loading them: every value, every empty slot, and the Shift-JIS information text.
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cstring>
 
@@ -11,6 +15,19 @@
 namespace {
 
 // The system's own conversion of UTF-8 text to code page 932.
+#ifdef _WIN32
+std::string toShiftJis(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                    wide.data(), static_cast<int>(wide.size()));
+    EXPECT_GT(units, 0);
+    std::string out(utf8.size() * 2, '\0');
+    int bytes = WideCharToMultiByte(932, 0, wide.data(), units, out.data(), static_cast<int>(out.size()), nullptr,
+                                    nullptr);
+    EXPECT_GT(bytes, 0);
+    return out.substr(0, bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+}
+#else
 std::string toShiftJis(std::string utf8) {
     iconv_t converter = iconv_open("CP932", "UTF-8");
     std::string out(utf8.size() * 2, '\0');
@@ -22,6 +39,7 @@ std::string toShiftJis(std::string utf8) {
     iconv_close(converter);
     return out.substr(0, out.size() - outLeft);
 }
+#endif
 
 void expectTable(const char* path, const char* name, std::vector<std::string> tracks,
                  std::vector<std::int32_t> defaults, const char* information) {
@@ -53,7 +71,7 @@ void expectTable(const char* path, const char* name, std::vector<std::string> tr
     const auto* bytes = reinterpret_cast<const unsigned char*>(&blank);
     for (std::size_t i = 0; i < sizeof blank; ++i) EXPECT_EQ(bytes[i], 0) << "byte " << i;
 
-    auto getFilterTable = reinterpret_cast<GetFilterTableFunction>(dlsym(host.plugin.library, "GetFilterTable"));
+    auto getFilterTable = reinterpret_cast<GetFilterTableFunction>(host::findExport(host.plugin, "GetFilterTable"));
     EXPECT_EQ(getFilterTable(), &table);
     EXPECT_EQ(getFilterTable(), &table);
 }

@@ -1,5 +1,5 @@
-// Shared ground of the plug-in tests: the built plug-in files loaded with
-// dlopen and driven through the simulated host, test signals, reference
+// Shared ground of the plug-in tests: the built plug-in files loaded as
+// shared libraries and driven through the simulated host, test signals, reference
 // results straight from the correctors of dsp/, and files and programs.
 #ifndef QORTA_TESTS_PLUGIN_PLUGIN_TEST_SUPPORT_H
 #define QORTA_TESTS_PLUGIN_PLUGIN_TEST_SUPPORT_H

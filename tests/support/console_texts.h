@@ -1,4 +1,4 @@
-// The fixed texts of the IIR console program, as tests expect them.
+// The fixed texts of the console programs, as tests expect them.
 #ifndef QORTA_TESTS_SUPPORT_CONSOLE_TEXTS_H
 #define QORTA_TESTS_SUPPORT_CONSOLE_TEXTS_H
 
@@ -13,6 +13,12 @@ extern const char* const ILLEGAL_NAMES_LINE;
 
 // "Setting: Effect=..., Gain=..., FadeIn=..., FadeOut=...\n".
 std::string iirSettingsLine(int effect, int gain, int fadeIn, int fadeOut);
+
+extern const char* const FIR_BANNER;
+extern const char* const FIR_USAGE;
+
+// "Setting: Quality=..., Effect=..., Gain=..., FadeIn=..., FadeOut=...\n".
+std::string firSettingsLine(int quality, int effect, int gain, int fadeIn, int fadeOut);
 
 }  // namespace testsupport
 

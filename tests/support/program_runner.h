@@ -15,6 +15,7 @@ struct RunOptions {
     std::string input;             // bytes on standard input, followed by its end
     int timeoutSeconds = 60;       // the child is killed after this long
     std::int64_t fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child, -1 = unchanged
+                                      // (POSIX only: on Windows a limit makes the run not start)
 };
 
 struct RunResult {
@@ -25,6 +26,8 @@ struct RunResult {
     bool timedOut = false;  // the child was killed after timeoutSeconds
     std::string out;        // everything written to standard output
     std::string err;        // everything written to standard error
+    // On Windows both as the program wrote them: the "\r" that text mode
+    // puts in front of every "\n" is taken out again.
 };
 
 // Runs `program` with `arguments` (argv[0] is `program`). Blocks until the
@@ -45,7 +48,8 @@ struct TerminalStep {
 // standard input, output and error are a terminal as for a user at the
 // console, and plays `steps` in order. The terminal's output ("\r\n" for
 // each line break) is returned in `out`; `err` stays empty. A step whose
-// text never comes ends the run at the timeout.
+// text never comes ends the run at the timeout. POSIX only: on Windows the
+// run does not start.
 RunResult runInTerminal(const std::string& program, const std::vector<std::string>& arguments,
                         const RunOptions& options, const std::vector<TerminalStep>& steps);
 

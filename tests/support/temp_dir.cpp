@@ -3,11 +3,34 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace testsupport {
 
+#ifdef _WIN32
+TempDir::TempDir() {
+    // Under the system's folder for temporary files, named by the process
+    // number and a count, so that no other test or process holds the name.
+    char base[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, base);
+    if (length == 0 || length >= MAX_PATH) return;
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::string candidate = std::string(base) + "qorta-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                std::to_string(counter++);
+        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+            path_ = candidate;
+            return;
+        }
+    }
+}
+#else
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/qorta-test-XXXXXX";
@@ -15,6 +38,7 @@ TempDir::TempDir() {
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
 }
+#endif
 
 TempDir::~TempDir() {
     if (path_.empty()) return;
@@ -47,11 +71,17 @@ Bytes fileBytes(const std::string& path) {
     return bytes;
 }
 
+#ifdef _WIN32
+bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool makeDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+#else
 bool pathExists(const std::string& path) {
     struct stat info;
     return lstat(path.c_str(), &info) == 0;
 }
 
 bool makeDir(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+#endif
 
 }  // namespace testsupport

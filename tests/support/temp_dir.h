@@ -10,9 +10,9 @@ namespace testsupport {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A fresh, empty folder under $TMPDIR (or /tmp), removed with everything in
-// it when the object goes out of scope. `path` is empty when the folder
-// could not be created.
+// A fresh, empty folder under $TMPDIR (or /tmp; on Windows under the folder
+// for temporary files), removed with everything in it when the object goes
+// out of scope. `path` is empty when the folder could not be created.
 class TempDir {
 public:
     TempDir();

@@ -10,7 +10,7 @@
 namespace host {
 
 struct LoadedPlugin {
-    void* library = nullptr;       // the open shared library
+    void* library = nullptr;       // the open shared library (module handle on Windows)
     FilterTable* table = nullptr;  // what GetFilterTable returned
 };
 
@@ -19,6 +19,10 @@ struct LoadedPlugin {
 // `*plugin` on success; returns -1 and describes the fault in `*error` when
 // the file does not load, has no GetFilterTable, or that returns no table.
 int loadPlugin(const char* path, LoadedPlugin* plugin, std::string* error);
+
+// The address of the export `name` of a loaded plug-in, or null when it has
+// none.
+void* findExport(const LoadedPlugin& plugin, const char* name);
 
 // Closes the library; the table must not be used afterwards. Does nothing
 // for a plug-in that is not loaded.

@@ -1,6 +1,10 @@
 #include "tools/host/shift_jis_text.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -8,6 +12,24 @@
 
 namespace host {
 
+#ifdef _WIN32
+// Through UTF-16 with the system's code page 932, which refuses invalid
+// sequences.
+bool shiftJisToUtf8(const char* text, std::string* utf8) {
+    utf8->clear();
+    const int length = static_cast<int>(std::strlen(text));
+    if (length == 0) return true;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length));
+    const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, length, wide.data(), length);
+    if (units <= 0) return false;
+    std::vector<char> output(static_cast<std::size_t>(units) * 3);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, output.data(),
+                                          static_cast<int>(output.size()), nullptr, nullptr);
+    if (bytes <= 0) return false;
+    utf8->assign(output.data(), static_cast<std::size_t>(bytes));
+    return true;
+}
+#else
 bool shiftJisToUtf8(const char* text, std::string* utf8) {
     utf8->clear();
     iconv_t converter = iconv_open("UTF-8", "CP932");
@@ -27,6 +49,7 @@ bool shiftJisToUtf8(const char* text, std::string* utf8) {
     utf8->assign(output.data(), out);
     return true;
 }
+#endif
 
 std::string displayShiftJis(const char* text) {
     std::string shown;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/response/curve_spec.h"
+#include "tools/response/curve_argument.h"
 #include "tools/response/curve_style.h"
 #include "tools/response/response.h"
 #include "tools/response/response_table.h"
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     std::vector<response::CurveSettings> curves;
     for (const char* text : o.curves) {
         response::CurveSettings settings;
-        if (response::parseCurveSpec(text, rate, &settings) != 0) {
+        if (response::parseCurveArgument(text, rate, &settings) != 0) {
             std::fprintf(stderr, "qorta_response: cannot read the curve \"%s\"\n", text);
             std::fputs(USAGE, stderr);
             return 2;

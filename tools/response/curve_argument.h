@@ -6,8 +6,8 @@
 //
 // The letters are those of the console programs' options; settings not
 // given keep the programs' defaults (effect 100, gain 100, quality 100).
-#ifndef QORTA_TOOLS_CURVE_SPEC_H
-#define QORTA_TOOLS_CURVE_SPEC_H
+#ifndef QORTA_TOOLS_CURVE_ARGUMENT_H
+#define QORTA_TOOLS_CURVE_ARGUMENT_H
 
 #include <cstdint>
 #include <string>
@@ -21,7 +21,7 @@ namespace response {
 // decimal numbers (q an integer within 32 bits), each key at most once, q
 // only for fir. Returns 0, or -1 for any text that does not fit the form
 // above, in which case `settings` is unchanged.
-int parseCurveSpec(const char* text, std::uint32_t sampleRate, CurveSettings* settings);
+int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings* settings);
 
 // A short label: "IIR effect 50", "FIR q300 effect 200", with ", gain G"
 // added when the gain is not 100. Numbers are shown with up to 6

@@ -1,4 +1,4 @@
-#include "tools/response/curve_spec.h"
+#include "tools/response/curve_argument.h"
 
 #include <gtest/gtest.h>
 
@@ -9,38 +9,38 @@ namespace {
 using response::CorrectorKind;
 using response::CurveSettings;
 
-TEST(CurveSpec, ReadsNamesAndSettings) {
+TEST(CurveArgument, ReadsNamesAndSettings) {
     CurveSettings c;
-    ASSERT_EQ(0, response::parseCurveSpec("iir", 48000, &c));
+    ASSERT_EQ(0, response::parseCurveArgument("iir", 48000, &c));
     EXPECT_EQ(CorrectorKind::Iir, c.kind);
     EXPECT_EQ(48000u, c.sampleRate);
     EXPECT_EQ(100.0, c.effect);
     EXPECT_EQ(100.0, c.gain);
 
-    ASSERT_EQ(0, response::parseCurveSpec("FIR:q=300,E=-12.5,g=1e2", 44100, &c));
+    ASSERT_EQ(0, response::parseCurveArgument("FIR:q=300,E=-12.5,g=1e2", 44100, &c));
     EXPECT_EQ(CorrectorKind::Fir, c.kind);
     EXPECT_EQ(300, c.quality);
     EXPECT_EQ(-12.5, c.effect);
     EXPECT_EQ(100.0, c.gain);
 
-    ASSERT_EQ(0, response::parseCurveSpec("iir:g=80", 44100, &c));
+    ASSERT_EQ(0, response::parseCurveArgument("iir:g=80", 44100, &c));
     EXPECT_EQ(100.0, c.effect);  // earlier values do not leak into the next curve
     EXPECT_EQ(80.0, c.gain);
 }
 
-TEST(CurveSpec, RefusesMalformedText) {
+TEST(CurveArgument, RefusesMalformedText) {
     const char* bad[] = {"",          "iirx",        "iir:",         "iir:e",     "iir:e=",      "iir:e=5x",
                          "iir:q=100", "fir:q=1.5",   "fir:e=1,e=2",  "fir:x=1",   "fir:e=1,",    "fir:e=nan",
                          "fir:e=inf", "fir:q=99999999999", "fir;e=1", "fir:e=1:g=2", "fir:ee=1"};
     for (const char* text : bad) {
         CurveSettings c;
         c.effect = 42.0;
-        EXPECT_EQ(-1, response::parseCurveSpec(text, 44100, &c)) << text;
+        EXPECT_EQ(-1, response::parseCurveArgument(text, 44100, &c)) << text;
         EXPECT_EQ(42.0, c.effect) << text;
     }
 }
 
-TEST(CurveSpec, Labels) {
+TEST(CurveArgument, Labels) {
     CurveSettings c;
     c.effect = 50;
     EXPECT_EQ("IIR effect 50", response::curveLabel(c));
@@ -55,7 +55,7 @@ TEST(CurveStyle, ColourFollowsEffectAndDashFollowsCorrector) {
     std::vector<CurveSettings> curves;
     for (const char* text : {"iir:e=50", "iir:e=100", "fir:e=50,q=100", "fir:e=100,q=300", "fir:e=100", "iir:e=200"}) {
         CurveSettings c;
-        ASSERT_EQ(0, response::parseCurveSpec(text, 44100, &c));
+        ASSERT_EQ(0, response::parseCurveArgument(text, 44100, &c));
         curves.push_back(c);
     }
     std::vector<response::CurveStyle> s = response::assignStyles(curves);

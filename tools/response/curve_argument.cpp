@@ -1,4 +1,4 @@
-#include "tools/response/curve_spec.h"
+#include "tools/response/curve_argument.h"
 
 #include <cerrno>
 #include <climits>
@@ -65,7 +65,7 @@ std::string formatNumber(double value) {
 
 }  // namespace
 
-int parseCurveSpec(const char* text, std::uint32_t sampleRate, CurveSettings* settings) {
+int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings* settings) {
     CurveSettings parsed;
     parsed.sampleRate = sampleRate;
     const char* colon = text;
