@@ -28,10 +28,9 @@ struct ExpectedRun {
 };
 
 // The model of `program` for the input file `input`, at `inputPath`, run
-// with `settings`:
-// the IIR program's from the test suite's reference model; the FIR
-// program's from that model's header check and DC offsets, and a direct
-// centred convolution of the whole file with zeros around it.
+// with `settings`: the test suite's reference model of that program, with
+// this build's block size for the progress shown and for the longest FIR
+// kernel the window holds.
 ExpectedRun expectedRun(Program program, const std::string& inputPath, const std::vector<std::uint8_t>& input,
                         const CorrectorSettings& settings);
 

@@ -1,7 +1,8 @@
-// Disk faults at every read and every write a small batch reaches, in both
-// console programs: the N-th read fails or comes back short, or the N-th
-// write fails or writes only half. For each, the file in work must get the
-// one message of its failure and nothing after it, its input must stay
+// Disk faults at every read and every write a small batch reaches, and a
+// failed allocation of every buffer, in both console programs: the N-th
+// read fails or comes back short, the N-th write fails or writes only half,
+// or the N-th allocation fails. For each, the file in work must get the one
+// message of its failure and nothing after it, its input must stay
 // byte-identical, its output must hold exactly what was written before the
 // fault (or not exist, when the fault came before it was created), no file
 // may stay open and no memory may leak, and the next file of the batch must
@@ -66,6 +67,7 @@ const ConsoleProgram FIR_PROGRAM = {"", "", true, noSettingsLine, &FIR_STREAM_ST
 const char* const READ_FAILURE = "ERROR! cannot read file\n";
 const char* const WRITE_FAILURE = "ERROR! cannot write file\n";
 const char* const REFUSED_HEADER = "ERROR! illegal wav format\n";
+const char* const OUT_OF_MEMORY = "ERROR! out of memory\n";
 
 class FaultInjection : public ::testing::TestWithParam<bool> {
 protected:
@@ -89,6 +91,7 @@ protected:
         faults::arm(FaultPlan());
         const std::string clean = runBatch({inA, inB});
         cleanReadsBeforeA = faults::record().readsBeforeCreate.at(outA);
+        cleanAllocationsBeforeA = faults::record().allocationsBeforeCreate.at(outA);
         const std::size_t startB = clean.find("\nprocessing file \"" + inB);
         ASSERT_EQ(0u, clean.find(modeLines));
         ASSERT_NE(std::string::npos, startB);
@@ -105,6 +108,7 @@ protected:
         runBatch({inA});
         readsOfA = faults::record().reads;
         writesOfA = faults::record().writes;
+        allocationsOfA = faults::record().allocations;
 
         faults::arm(FaultPlan());
         platform::FileHandle file = platform::openInputFile(inA.c_str());
@@ -165,6 +169,7 @@ protected:
         }
         EXPECT_EQ(cleanOutB, testsupport::fileBytes(outB)) << "the next file of the batch suffered";
         EXPECT_EQ(rec.opened, rec.closed) << "a file stayed open";
+        EXPECT_EQ(rec.allocated, rec.released) << "a buffer was not released";
         EXPECT_FALSE(leaksFound());
     }
 
@@ -172,7 +177,8 @@ protected:
     const ConsoleProgram* program = nullptr;
     std::string inA, inB, outDir, outA, outB, capture, modeLines, textA, textB;
     Bytes a, b, cleanOutA, cleanOutB;
-    long cleanReadsBeforeA = 0, readsOfA = 0, writesOfA = 0, headerReads = 0;
+    long cleanReadsBeforeA = 0, cleanAllocationsBeforeA = 0, readsOfA = 0, writesOfA = 0, allocationsOfA = 0,
+         headerReads = 0;
 };
 
 TEST_P(FaultInjection, EveryReadThatFailsOrComesBackShort) {
@@ -205,6 +211,19 @@ TEST_P(FaultInjection, EveryWriteThatFailsOrWritesOnlyHalf) {
             expectHandled(plan, WRITE_FAILURE, true);
             if (HasFatalFailure()) return;
         }
+    }
+}
+
+TEST_P(FaultInjection, EveryAllocationThatFails) {
+    ASSERT_GE(allocationsOfA, 3);  // the PCM buffer, planes or windows, and more
+    std::fprintf(stderr, "allocations 1 to %ld (output created after %ld)\n", allocationsOfA,
+                 cleanAllocationsBeforeA);
+    for (long n = 1; n <= allocationsOfA; ++n) {
+        SCOPED_TRACE("failing allocation " + std::to_string(n) + " of " + std::to_string(allocationsOfA));
+        FaultPlan plan;
+        plan.failingAllocation = n;
+        expectHandled(plan, OUT_OF_MEMORY, n > cleanAllocationsBeforeA);
+        if (HasFatalFailure()) return;
     }
 }
 

@@ -1,12 +1,14 @@
 #include "tests/hardening/fault_platform.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <unistd.h>
 
 #include "platform/platform.h"
 
-// The POSIX file services, compiled in this library with their namespace
-// renamed (see CMakeLists.txt), so that the services below can wrap them.
+// The POSIX file and memory services, compiled in this library with their
+// namespace renamed (see CMakeLists.txt), so that the services below can
+// wrap them.
 // These declarations repeat those of platform.h in that namespace.
 namespace posix_platform {
 struct FileHandle {
@@ -22,6 +24,8 @@ bool readFile(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
 bool writeFile(FileHandle file, const void* buffer, std::uint32_t count, std::uint32_t* written);
 std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin);
 void closeFile(FileHandle file);
+void* allocateMemory(std::size_t bytes);
+void releaseMemory(void* memory, std::size_t bytes);
 }  // namespace posix_platform
 
 namespace {
@@ -80,6 +84,7 @@ FileHandle createOutputFile(const char* path, CreateMode mode, FileHandle input)
         ++faults::log.opened;
         faults::outputs[file.value] = path;
         faults::log.readsBeforeCreate[path] = faults::log.reads;
+        faults::log.allocationsBeforeCreate[path] = faults::log.allocations;
         faults::log.bytesWritten.emplace(path, 0);
     }
     return file;
@@ -120,6 +125,22 @@ void closeFile(FileHandle file) {
         faults::outputs.erase(file.value);
     }
     posix_platform::closeFile(posix(file));
+}
+
+void* allocateMemory(std::size_t bytes) {
+    const long call = ++faults::log.allocations;
+    if (call == faults::armed.failingAllocation) {
+        faults::noteFault();
+        return nullptr;
+    }
+    void* memory = posix_platform::allocateMemory(bytes);
+    if (memory != nullptr) ++faults::log.allocated;
+    return memory;
+}
+
+void releaseMemory(void* memory, std::size_t bytes) {
+    if (memory != nullptr) ++faults::log.released;
+    posix_platform::releaseMemory(memory, bytes);
 }
 
 }  // namespace platform
