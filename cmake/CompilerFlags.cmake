@@ -19,3 +19,14 @@ if(QORTA_SANITIZE)
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The fuzz build: every library carries the fuzzer's coverage counters and
+# both sanitizers; the fuzz programs add the fuzzer's own main (fuzz/).
+if(QORTA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QORTA_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer -gline-tables-only)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -113,9 +113,19 @@ void runFolderToFolder(const ConsoleProgram& program, const CorrectorSettings& s
     }
 }
 
+// Prints the usage text. It is stored the way a format string without
+// arguments is written, so "%%" prints as "%"; printing it character by
+// character keeps any other "%" from being taken for a conversion.
+void printUsage(const ConsoleProgram& program) {
+    for (const char* p = program.usage; *p != '\0'; ++p) {
+        if (p[0] == '%' && p[1] == '%') ++p;
+        std::putchar(*p);
+    }
+}
+
 void printIllegalNames(const ConsoleProgram& program) {
     std::printf("ERROR : illegal filename or dir.\n");
-    std::printf(program.usage);
+    printUsage(program);
 }
 
 }  // namespace
@@ -130,7 +140,7 @@ int roundForDisplay(double value) {
 int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv) {
     std::printf("%s", program.banner);
     if (argc < 2) {
-        std::printf(program.usage);
+        printUsage(program);
         return 0;
     }
     CorrectorSettings settings;
@@ -142,7 +152,7 @@ int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv) {
     const std::size_t folders = arguments.folders.size();
     const std::size_t files = arguments.files.size();
     if (folders == 0 && files == 0) {
-        std::printf(program.usage);
+        printUsage(program);
         return 0;
     }
     bool singleFile = folders == 0 && files == 1;

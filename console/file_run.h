@@ -11,8 +11,15 @@
 #include "platform/platform.h"
 
 // Frames that one block of the IIR program, and one window of the FIR
-// program, holds.
+// program, holds. Builds for fuzzing and for fault tests may lower it by
+// defining QORTA_BLOCK_FRAMES, so that small files cross block and window
+// boundaries; the programs themselves always use 0x100000.
+#ifdef QORTA_BLOCK_FRAMES
+constexpr std::int64_t BLOCK_FRAMES = QORTA_BLOCK_FRAMES;
+#else
 constexpr std::int64_t BLOCK_FRAMES = 0x100000;
+#endif
+static_assert(BLOCK_FRAMES >= 16 && BLOCK_FRAMES % 4 == 0, "the FIR window is cut into quarters");
 
 // Channels the per-file state holds; mono uses channel 0.
 constexpr int MAX_CHANNELS = 2;

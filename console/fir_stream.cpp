@@ -13,9 +13,10 @@
 namespace {
 
 // The refill schedule: a refill comes before the frame at which
-// framesSinceRead reaches this, which keeps every centre position between
-// 0x40000 and 0xBFFFF of the window.
-constexpr std::int64_t REFILL_AT = 0xC0000;
+// framesSinceRead reaches this (0xC0000 with the programs' window), which
+// keeps every centre position between a quarter and three quarters of the
+// window (0x40000 to 0xBFFFF).
+constexpr std::int64_t REFILL_AT = BLOCK_FRAMES - BLOCK_FRAMES / 4;
 
 // Refuses a sample rate and quality whose kernel the window cannot hold.
 int checkHalfLength(FileRun& run) {
@@ -41,8 +42,8 @@ int allocateWindows(FileRun& run) {
 
 // The state of the frame loop.
 struct FrameLoop {
-    std::int64_t framesSinceRead = 0x100000;  // frames since the last refill, offset so one comes first
-    std::int64_t windowBase = 0x100000;       // window position of file frame 0
+    std::int64_t framesSinceRead = BLOCK_FRAMES;  // frames since the last refill, offset so one comes first
+    std::int64_t windowBase = BLOCK_FRAMES;       // window position of file frame 0
     std::int64_t writeIndex = 0;              // next free frame of the output planes
     std::uint32_t remainingBytes = 0;         // data chunk bytes not yet read
 };

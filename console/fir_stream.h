@@ -9,10 +9,10 @@
 #include "console/file_run.h"
 
 // Frames in half a window: the unit of every refill and every full write.
-constexpr std::int64_t HALF_BLOCK_FRAMES = 0x80000;
+constexpr std::int64_t HALF_BLOCK_FRAMES = BLOCK_FRAMES / 2;
 
 // The largest kernel half-length whose taps all stay inside the window.
-constexpr std::uint32_t MAX_FIR_HALF_LENGTH = 0x40000;
+constexpr std::uint32_t MAX_FIR_HALF_LENGTH = static_cast<std::uint32_t>(BLOCK_FRAMES / 4);
 
 // The kernel half-length N = (quality x sampleRate) / 5000, product and
 // division in unsigned 32-bit arithmetic (so a negative quality gives a
