@@ -15,6 +15,7 @@ need sox sox
 need sndfile-metadata-set sndfile-programs
 need man man-db
 need xmllint libxml2-utils
+need valgrind valgrind
 
 if ((${#packages[@]})); then
   sudo=""

@@ -1,5 +1,5 @@
 // Every kind of bad input, run through both built programs: what each gets
-// (the table in docs/bad-input.md), and that the batch goes on with the
+// (the table in the README's "Bad input" section), and that the batch goes on with the
 // next file unharmed. Bad input files stand first in a multi-file batch
 // whose last file is good; its text and output must be those of a run of
 // the good file alone.
