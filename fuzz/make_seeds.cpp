@@ -25,57 +25,48 @@ struct Seed {
     Bytes bytes;
 };
 
-WavLayout layout(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, const Bytes& data) {
-    WavLayout l;
-    l.channels = channels;
-    l.sampleRate = rate;
-    l.bitsPerSample = bits;
-    l.data = data;
-    return l;
-}
-
 // Sizes are chosen so that the fuzz build's blocks of 1024 frames are
 // crossed and the FIR kernel (Quality 100: N = rate / 50) fits its window.
 std::vector<Seed> wavSeeds() {
     using namespace testsupport;
     std::vector<Seed> seeds;
     auto add = [&](const std::string& name, const WavLayout& l) { seeds.push_back({name, buildWav(l)}); };
-    add("stereo16-8000.wav", layout(2, 8000, 16, sine16(1500, 2, 8000, 50, 20000, 300)));
-    add("mono8-11025.wav", layout(1, 11025, 8, sine8(2600, 1, 11025, 60, 100, 4)));
-    add("mono16-12000.wav", layout(1, 12000, 16, noiseBytes(1400, 7)));
-    add("stereo8-10hz.wav", layout(2, 10, 8, noiseBytes(60, 3)));
-    WavLayout l = layout(2, 8000, 16, sine16(300, 2, 8000, 80, 32767, 0));
+    add("stereo16-8000.wav", pcmLayout(2, 8000, 16, sine16(1500, 2, 8000, 50, 20000, 300)));
+    add("mono8-11025.wav", pcmLayout(1, 11025, 8, sine8(2600, 1, 11025, 60, 100, 4)));
+    add("mono16-12000.wav", pcmLayout(1, 12000, 16, noiseBytes(1400, 7)));
+    add("stereo8-10hz.wav", pcmLayout(2, 10, 8, noiseBytes(60, 3)));
+    WavLayout l = pcmLayout(2, 8000, 16, sine16(300, 2, 8000, 80, 32767, 0));
     l.fmtBodySize = 18;
     add("fmt18.wav", l);
-    l = layout(1, 8000, 8, sine8(200, 1, 8000, 80, 127, 0));
+    l = pcmLayout(1, 8000, 8, sine8(200, 1, 8000, 80, 127, 0));
     l.fmtBodySize = 14;
     add("fmt14.wav", l);
-    l = layout(2, 8000, 16, Bytes(64, 1));
+    l = pcmLayout(2, 8000, 16, Bytes(64, 1));
     l.formatTag = 0xFFFE;
     l.fmtBodySize = 40;
     l.cbSize = 22;
     add("extensible.wav", l);
-    l = layout(1, 8000, 16, noiseBytes(500, 11));
+    l = pcmLayout(1, 8000, 16, noiseBytes(500, 11));
     l.afterFmt.push_back(chunk("LIST", Bytes(13, 'x')));
     l.afterFmt.back().padOdd = true;
     l.afterFmt.push_back(chunk("fact", Bytes(4, 0)));
     add("list-odd-pad.wav", l);
-    l = layout(2, 8000, 16, noiseBytes(400, 5));
+    l = pcmLayout(2, 8000, 16, noiseBytes(400, 5));
     l.dataSizeField = 4000;
     add("data-longer-than-file.wav", l);
-    l = layout(2, 8000, 16, noiseBytes(403, 9));
+    l = pcmLayout(2, 8000, 16, noiseBytes(403, 9));
     add("partial-frame.wav", l);
-    add("empty-data.wav", layout(1, 8000, 8, Bytes()));
-    add("three-channels.wav", layout(3, 8000, 16, noiseBytes(120, 1)));
-    l = layout(0, 8000, 16, noiseBytes(40, 1));
+    add("empty-data.wav", pcmLayout(1, 8000, 8, Bytes()));
+    add("three-channels.wav", pcmLayout(3, 8000, 16, noiseBytes(120, 1)));
+    l = pcmLayout(0, 8000, 16, noiseBytes(40, 1));
     l.blockAlign = 4;
     add("zero-channels.wav", l);
-    add("rate9.wav", layout(1, 9, 8, noiseBytes(20, 2)));
-    add("bits24.wav", layout(1, 8000, 24, noiseBytes(60, 2)));
-    l = layout(1, 8000, 16, Bytes(40, 0));
+    add("rate9.wav", pcmLayout(1, 9, 8, noiseBytes(20, 2)));
+    add("bits24.wav", pcmLayout(1, 8000, 24, noiseBytes(60, 2)));
+    l = pcmLayout(1, 8000, 16, Bytes(40, 0));
     l.beforeFmt.push_back(chunk("JUNK", Bytes(6, 0)));
     add("junk-before-fmt.wav", l);
-    l = layout(1, 8000, 32, Bytes(40, 0));
+    l = pcmLayout(1, 8000, 32, Bytes(40, 0));
     l.formatTag = 3;
     add("float.wav", l);
     return seeds;

@@ -88,13 +88,17 @@ Bytes buildWav(const WavLayout& l) {
     return bytes;
 }
 
-Bytes pcmWav(std::uint16_t channels, std::uint32_t sampleRate, std::uint16_t bitsPerSample, const Bytes& data) {
+WavLayout pcmLayout(std::uint16_t channels, std::uint32_t sampleRate, std::uint16_t bitsPerSample, const Bytes& data) {
     WavLayout layout;
     layout.channels = channels;
     layout.sampleRate = sampleRate;
     layout.bitsPerSample = bitsPerSample;
     layout.data = data;
-    return buildWav(layout);
+    return layout;
+}
+
+Bytes pcmWav(std::uint16_t channels, std::uint32_t sampleRate, std::uint16_t bitsPerSample, const Bytes& data) {
+    return buildWav(pcmLayout(channels, sampleRate, bitsPerSample, data));
 }
 
 Bytes pcm16(const std::vector<std::int16_t>& samples) {

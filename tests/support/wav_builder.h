@@ -61,7 +61,11 @@ struct WavLayout {
 // The file bytes of `layout`.
 Bytes buildWav(const WavLayout& layout);
 
-// A canonical PCM file: 16-byte fmt chunk, then "data" with `data`.
+// The layout of a canonical PCM file: 16-byte fmt chunk, then "data" with
+// `data`; callers may change any field before building it.
+WavLayout pcmLayout(std::uint16_t channels, std::uint32_t sampleRate, std::uint16_t bitsPerSample, const Bytes& data);
+
+// A canonical PCM file: buildWav of pcmLayout.
 Bytes pcmWav(std::uint16_t channels, std::uint32_t sampleRate, std::uint16_t bitsPerSample, const Bytes& data);
 
 // Interleaved 16-bit samples as little-endian bytes.
