@@ -44,8 +44,8 @@ int allocateWindows(FileRun& run) {
 struct FrameLoop {
     std::int64_t framesSinceRead = BLOCK_FRAMES;  // frames since the last refill, offset so one comes first
     std::int64_t windowBase = BLOCK_FRAMES;       // window position of file frame 0
-    std::int64_t writeIndex = 0;              // next free frame of the output planes
-    std::uint32_t remainingBytes = 0;         // data chunk bytes not yet read
+    std::int64_t writeIndex = 0;                  // next free frame of the output planes
+    std::uint32_t remainingBytes = 0;             // data chunk bytes not yet read
 };
 
 // Computes the `count` output frames from file frame `n` on into the output
