@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "tests/plugin/plugin_test_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -36,25 +37,25 @@ Samples zeroMeanSignal(std::int64_t frames, int channels, double rate) {
 void expectSameOutput(const char* program, const char* plugin, std::uint32_t rate, std::uint16_t channels,
                       std::int64_t frames, const char* fps) {
     SCOPED_TRACE(std::string(program) + " at " + std::to_string(rate) + " Hz, " + fps + " fps");
-    plugintest::ScratchFolder scratch;
+    testsupport::TempDir scratch;
     const Samples samples = zeroMeanSignal(frames, channels, rate);
     for (int ch = 0; ch < channels; ++ch) {
         std::int64_t sum = 0;
         for (std::size_t i = static_cast<std::size_t>(ch); i < samples.size(); i += channels) sum += samples[i];
         ASSERT_EQ(sum, 0);
     }
-    const std::string input = scratch.path("input.wav");
+    const std::string input = scratch.file("input.wav");
     plugintest::writeTestWav(input, rate, channels, samples);
     std::string output;
-    ASSERT_EQ(plugintest::runProgram({program, "-y", "-n", input, scratch.path("console.wav")}, &output), 0);
-    ASSERT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", "--fps", fps, plugin, input, scratch.path("plugin.wav")},
+    ASSERT_EQ(plugintest::runProgram({program, "-y", "-n", input, scratch.file("console.wav")}, &output), 0);
+    ASSERT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", "--fps", fps, plugin, input, scratch.file("plugin.wav")},
                                      &output),
               0)
         << output;
-    const std::vector<unsigned char> console = plugintest::readBytes(scratch.path("console.wav"));
+    const testsupport::Bytes console = testsupport::fileBytes(scratch.file("console.wav"));
     ASSERT_EQ(console.size(), 46 + samples.size() * 2) << output;
-    EXPECT_TRUE(console == plugintest::readBytes(scratch.path("plugin.wav")));
-    const Samples corrected = plugintest::readOutputSamples(scratch.path("plugin.wav"));
+    EXPECT_TRUE(console == testsupport::fileBytes(scratch.file("plugin.wav")));
+    const Samples corrected = plugintest::readOutputSamples(scratch.file("plugin.wav"));
     EXPECT_NE(corrected, samples);
     EXPECT_NE(std::find(corrected.begin(), corrected.end(), 32767), corrected.end());  // saturated in places
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/plugin/plugin_test_support.h"
+#include "tests/support/temp_dir.h"
 #include "tools/host/frame_rate.h"
 #include "tools/host/host_options.h"
 #include "tools/host/shift_jis_text.h"
@@ -93,23 +94,23 @@ TEST(QortahostProgramTest, DescribesPluginsAndReportsMistakes) {
 }
 
 TEST(QortahostProgramTest, PreviewRunWritesTheScaledAudioAndNeverTheInput) {
-    plugintest::ScratchFolder scratch;
+    testsupport::TempDir scratch;
     const plugintest::Samples samples = plugintest::testSignal(4410, 2, 3);
-    const std::string input = scratch.path("in.wav");
+    const std::string input = scratch.file("in.wav");
     plugintest::writeTestWav(input, 44100, 2, samples);
     std::string output;
     ASSERT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", "--preview", "-t", "Gain=50", QORTAIIR_AUF_PATH, input,
-                                      scratch.path("out.wav")},
+                                      scratch.file("out.wav")},
                                      &output),
               0)
         << output;
     EXPECT_NE(output.find("previewed 3 video frames at 30 fps"), std::string::npos) << output;
-    const plugintest::Samples result = plugintest::readOutputSamples(scratch.path("out.wav"));
+    const plugintest::Samples result = plugintest::readOutputSamples(scratch.file("out.wav"));
     ASSERT_EQ(result.size(), samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(result[i], samples[i] / 2) << i;
-    const std::vector<unsigned char> before = plugintest::readBytes(input);
+    const testsupport::Bytes before = testsupport::fileBytes(input);
     EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", QORTAIIR_AUF_PATH, input, input}, &output), 2);
-    EXPECT_EQ(plugintest::readBytes(input), before);
+    EXPECT_EQ(testsupport::fileBytes(input), before);
 }
 
 }  // namespace

@@ -2,22 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/wait.h>
-#endif
-
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <utility>
 
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
+#include "tests/support/program_runner.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wav_builder.h"
 
 namespace plugintest {
 
@@ -115,147 +109,23 @@ Samples toSamples(const std::vector<double>& values) {
     return out;
 }
 
-#ifdef _WIN32
-ScratchFolder::ScratchFolder() {
-    // A name no other test or process holds: the process number and a count.
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 1000 && folder.empty(); ++attempt) {
-        std::string candidate = ::testing::TempDir() + "qorta_plugin_" + std::to_string(GetCurrentProcessId()) + "_" +
-                                std::to_string(counter++);
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) folder = candidate;
-    }
-    EXPECT_FALSE(folder.empty());
-}
-#else
-ScratchFolder::ScratchFolder() {
-    std::string pattern = ::testing::TempDir() + "qorta_plugin_XXXXXX";
-    folder = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    EXPECT_FALSE(folder.empty());
-}
-#endif
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ignored;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-}
-
 void writeTestWav(const std::string& path, std::uint32_t rate, std::uint16_t channels, const Samples& samples) {
-    std::vector<unsigned char> bytes;
-    auto put = [&bytes](std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    };
-    auto id = [&bytes](const char* text) { bytes.insert(bytes.end(), text, text + 4); };
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    id("RIFF"), put(36 + dataBytes, 4), id("WAVE"), id("fmt "), put(16, 4), put(1, 2), put(channels, 2);
-    put(rate, 4), put(rate * channels * 2, 4), put(channels * 2u, 2), put(16, 2), id("data"), put(dataBytes, 4);
-    for (std::int16_t sample : samples) put(static_cast<std::uint16_t>(sample), 2);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<unsigned char> readBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(testsupport::writeBytes(path, testsupport::pcmWav(channels, rate, 16, testsupport::pcm16(samples))));
 }
 
 Samples readOutputSamples(const std::string& path) {
-    const std::vector<unsigned char> bytes = readBytes(path);
+    const testsupport::Bytes bytes = testsupport::fileBytes(path);
     Samples samples;
     for (std::size_t i = 46; i + 1 < bytes.size(); i += 2)
         samples.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
     return samples;
 }
 
-#ifdef _WIN32
-namespace {
-
-// One argument as the C runtime of the child splits its command line:
-// quoted, with quotes and the backslashes in front of them escaped.
-std::string quoted(const std::string& argument) {
-    std::string text = "\"";
-    std::size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        backslashes = 0;
-        text += c;
-    }
-    text.append(2 * backslashes, '\\');
-    return text + "\"";
-}
-
-}  // namespace
-
 int runProgram(const std::vector<std::string>& arguments, std::string* output) {
-    output->clear();
-    std::string command;
-    for (const std::string& argument : arguments) command += quoted(argument) + " ";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd, writeEnd;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    HANDLE nothing = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                                 nullptr);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nothing;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process = {};
-    const BOOL started =
-        CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    CloseHandle(nothing);
-    if (!started) {
-        CloseHandle(readEnd);
-        return -1;
-    }
-    // Read while the child runs, and what is left once it has ended: the end
-    // of the pipe alone is not waited for, since under an emulated system it
-    // can come late.
-    char buffer[4096];
-    for (bool ended = false;;) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // writer gone
-        if (available > 0) {
-            DWORD count = 0;
-            if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &count, nullptr)) break;
-            output->append(buffer, count);
-            continue;
-        }
-        if (ended) break;
-        ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
-    }
-    CloseHandle(readEnd);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 0;
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    // Console text comes with CRLF line ends; the tests compare lines.
-    std::string text;
-    for (std::size_t i = 0; i < output->size(); ++i)
-        if (!((*output)[i] == '\r' && i + 1 < output->size() && (*output)[i + 1] == '\n')) text += (*output)[i];
-    *output = text;
-    return static_cast<int>(status);
+    const testsupport::RunResult run = testsupport::runProgram(
+        arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()), testsupport::RunOptions());
+    *output = run.out + run.err;
+    return run.exited ? run.exitStatus : -1;
 }
-#else
-int runProgram(const std::vector<std::string>& arguments, std::string* output) {
-    std::string command;
-    for (const std::string& argument : arguments) command += "'" + argument + "' ";
-    FILE* pipe = popen((command + "2>&1 </dev/null").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    output->clear();
-    char buffer[4096];
-    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output->append(buffer, count);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-#endif
 
 }  // namespace plugintest

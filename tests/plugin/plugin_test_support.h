@@ -54,22 +54,14 @@ std::vector<double> firSums(const Samples& samples, int channels, std::int32_t n
 // Those results times 32768, truncated and saturated.
 Samples toSamples(const std::vector<double>& values);
 
-// A fresh folder removed with its files at the end.
-struct ScratchFolder {
-    ScratchFolder();
-    ~ScratchFolder();
-    std::string path(const std::string& name) const { return folder + "/" + name; }
-    std::string folder;
-};
-
 // A canonical 44-byte-header 16-bit PCM WAV file.
 void writeTestWav(const std::string& path, std::uint32_t rate, std::uint16_t channels, const Samples& samples);
-std::vector<unsigned char> readBytes(const std::string& path);
 // The samples behind the 46-byte header the programs write.
 Samples readOutputSamples(const std::string& path);
 
-// Runs a program with its arguments and returns its exit status; standard
-// output and standard error go to `*output`.
+// Runs a program (arguments[0]) with its arguments and returns its exit
+// status, -1 when it did not start or did not exit; standard output and
+// then standard error go to `*output`.
 int runProgram(const std::vector<std::string>& arguments, std::string* output);
 
 }  // namespace plugintest
