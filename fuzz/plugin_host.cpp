@@ -7,6 +7,8 @@
 
 #include "fuzz/byte_source.h"
 #include "fuzz/check.h"
+#include "plugin/fir_filter.h"
+#include "plugin/iir_filter.h"
 
 namespace fuzz {
 namespace {
@@ -20,9 +22,7 @@ constexpr std::int64_t MAX_HALF_LENGTH = 1 << 16;
 // fewer samples the longer the kernel is.
 constexpr std::int64_t MAX_FRAME_TAPS = 1 << 21;
 
-constexpr int FIR_QUALITY = 0;
-constexpr int IIR_EFFECT = 0, IIR_GAIN = 1, IIR_FADE_IN = 2, IIR_FADE_OUT = 3;
-constexpr int FIR_EFFECT = 1, FIR_GAIN = 2, FIR_FADE_IN = 3, FIR_FADE_OUT = 4;
+using namespace plugin;  // the positions of the track bars
 
 struct Host {
     ByteSource* script = nullptr;
@@ -136,8 +136,8 @@ std::int64_t halfLengthFor(std::int32_t q, std::int32_t r) {
 
 void saveStart() {
     Host& h = *host;
-    if (h.kind == PluginKind::Fir && halfLengthFor(track(FIR_QUALITY), h.rate) > MAX_HALF_LENGTH)
-        h.tracks[FIR_QUALITY] = static_cast<std::int32_t>(MAX_HALF_LENGTH * 5000 / h.rate);
+    if (h.kind == PluginKind::Fir && halfLengthFor(track(FIR_TRACK_QUALITY), h.rate) > MAX_HALF_LENGTH)
+        h.tracks[FIR_TRACK_QUALITY] = static_cast<std::int32_t>(MAX_HALF_LENGTH * 5000 / h.rate);
     const std::int32_t value1 = h.script->edgyInt32();
     const std::int32_t value2 = h.script->edgyInt32();
     h.editHandle = editHandleFromScript();
@@ -151,7 +151,7 @@ void saveStart() {
         check(h.queries == 0, "the IIR plug-in asks nothing at save start");
         h.saving = true;
     } else if (h.queries > 0 && h.lastQueryOk && h.recordHasTracks) {
-        h.plannedHalfLength = halfLengthFor(track(FIR_QUALITY), h.lastRate);
+        h.plannedHalfLength = halfLengthFor(track(FIR_TRACK_QUALITY), h.lastRate);
     }
 }
 
@@ -180,10 +180,12 @@ std::int32_t frameSampleLimit() {
 bool expectsIdentity() {
     Host& h = *host;
     if (h.kind == PluginKind::Iir) {
-        const bool preview = !h.saving || track(IIR_EFFECT) == 0 || h.lastRate <= 0;
-        return preview && track(IIR_GAIN) == 100 && track(IIR_FADE_IN) <= 0 && track(IIR_FADE_OUT) <= 0;
+        const bool preview = !h.saving || track(IIR_TRACK_EFFECT) == 0 || h.lastRate <= 0;
+        return preview && track(IIR_TRACK_GAIN) == 100 && track(IIR_TRACK_FADE_IN) <= 0 &&
+               track(IIR_TRACK_FADE_OUT) <= 0;
     }
-    return track(FIR_EFFECT) == 0 && track(FIR_GAIN) == 100 && track(FIR_FADE_IN) <= 0 && track(FIR_FADE_OUT) <= 0;
+    return track(FIR_TRACK_EFFECT) == 0 && track(FIR_TRACK_GAIN) == 100 && track(FIR_TRACK_FADE_IN) <= 0 &&
+           track(FIR_TRACK_FADE_OUT) <= 0;
 }
 
 void processFrame() {
