@@ -24,6 +24,7 @@
 #include "dsp/fir_convolve.h"
 #include "dsp/fir_corrector.h"
 #include "tests/support/fir_reference_model.h"
+#include "tests/support/program_runner.h"
 #include "tests/support/temp_dir.h"
 
 using bench::Measure;
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
     };
     bench::measure({"cp", "in.wav", "warm.wav"}, folder);  // bring the input into the page cache
     Measure fir = bench::worstMeasure(), scalar = bench::worstMeasure(), sox = bench::worstMeasure();
-    const bool haveSox = bench::onPath("sox");
+    const bool haveSox = !testsupport::findTool("sox").empty();
     for (int i = 0; i < runs; ++i) {
         // Interleaved, so that a busy moment of the machine hits all alike.
         bench::keepBest(fir, bench::measure({QORTAFIR_PATH, "-n", "in.wav", fresh("fir.wav")}, folder));

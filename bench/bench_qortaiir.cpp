@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench/bench_support.h"
+#include "tests/support/program_runner.h"
 #include "tests/support/temp_dir.h"
 
 using bench::Measure;
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     };
     bench::measure({"cp", "in.wav", "warm.wav"}, folder);  // bring the input into the page cache
     Measure iir = bench::worstMeasure(), copy = bench::worstMeasure(), sox = bench::worstMeasure();
-    const bool haveSox = bench::onPath("sox");
+    const bool haveSox = !testsupport::findTool("sox").empty();
     for (int i = 0; i < runs; ++i) {
         // Interleaved, so that a busy moment of the machine hits all alike.
         bench::keepBest(iir, bench::measure({QORTAIIR_PATH, "in.wav", fresh("iir.wav")}, folder));

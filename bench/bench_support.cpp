@@ -80,20 +80,6 @@ void keepBest(Measure& best, const Measure& m) {
     best.peakKiB = failed ? -1 : std::max(best.peakKiB, m.peakKiB);
 }
 
-bool onPath(const char* tool) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + tool;
-        if (access(candidate.c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 bool writeRecording(const std::string& path, std::size_t seconds) {
     pid_t pid = fork();
     if (pid < 0) return false;

@@ -29,9 +29,6 @@ Measure measure(const std::vector<std::string>& argv, const std::string& workDir
 // failed run marks the whole series failed.
 void keepBest(Measure& best, const Measure& m);
 
-// True when an executable `tool` is found on PATH.
-bool onPath(const char* tool);
-
 // Writes `seconds` of a 44.1 kHz stereo 16-bit recording (two tones, a
 // little noise and a DC offset per channel) to `path`, from a child
 // process, so that this process stays small: a child created by fork starts

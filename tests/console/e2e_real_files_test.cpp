@@ -1,32 +1,13 @@
 // WAV files written by other tools: sox makes the audio, the libsndfile
 // command-line tools add metadata chunks. Tests whose tool is missing are
 // skipped with a message.
-#include <cstdlib>
-#include <sys/stat.h>
-
 #include "tests/console/e2e_fixture.h"
 
 namespace e2e {
 namespace {
 
 using testsupport::expectedFileText;
-
-// The full path of `tool` found on PATH, or "" when it is not installed.
-std::string findTool(const std::string& tool) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + tool;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0)
-            return candidate;
-        start = end + 1;
-    }
-    return "";
-}
+using testsupport::findTool;
 
 std::size_t find(const Bytes& bytes, const std::string& text) {
     auto at = std::search(bytes.begin(), bytes.end(), text.begin(), text.end());

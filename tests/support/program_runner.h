@@ -53,6 +53,10 @@ struct TerminalStep {
 RunResult runInTerminal(const std::string& program, const std::vector<std::string>& arguments,
                         const RunOptions& options, const std::vector<TerminalStep>& steps);
 
+// The full path of `tool` found in a folder of PATH (folders separated by
+// ':'), as a regular file that may be executed, or "" when there is none.
+std::string findTool(const std::string& tool);
+
 // `text` with the value of every "elapse M:SS" line replaced by "M:SS", so
 // that runs of any duration compare equal. Only a line of the exact form
 // "elapse <digits>:<two digits>\n" is changed.
