@@ -61,6 +61,20 @@ std::int64_t nowMs() {
     _exit(127);
 }
 
+// Waits for the child `pid` and notes how it ended in `*result`: an exit
+// counts as one only when the timeout did not kill the child.
+void awaitExit(pid_t pid, RunResult* result) {
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(wstatus)) {
+        result->exited = !result->timedOut;
+        result->exitStatus = WEXITSTATUS(wstatus);
+    } else if (WIFSIGNALED(wstatus)) {
+        result->signal = WTERMSIG(wstatus);
+    }
+}
+
 }  // namespace
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -138,15 +152,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
             }
         }
     }
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(wstatus)) {
-        result.exited = !result.timedOut;
-        result.exitStatus = WEXITSTATUS(wstatus);
-    } else if (WIFSIGNALED(wstatus)) {
-        result.signal = WTERMSIG(wstatus);
-    }
+    awaitExit(pid, &result);
     if (!result.started) result.err += std::string("cannot run ") + program + ": " + std::strerror(childErrno);
     return result;
 }
@@ -206,15 +212,7 @@ RunResult runInTerminal(const std::string& program, const std::vector<std::strin
         else if (n == 0 || errno != EINTR) break;  // EIO: the program has ended
     }
     close(terminal);
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(wstatus)) {
-        result.exited = !result.timedOut;
-        result.exitStatus = WEXITSTATUS(wstatus);
-    } else if (WIFSIGNALED(wstatus)) {
-        result.signal = WTERMSIG(wstatus);
-    }
+    awaitExit(pid, &result);
     return result;
 }
 
