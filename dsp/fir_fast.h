@@ -1,0 +1,109 @@
+// The FIR corrector's kernel has a closed form: with a = gain / 100,
+// S = effect x 0.25, T = 100 / rate and r = exp(-T), tap k is close to
+//   a delta(k) + a S T r^|k| - (a S T r^(N+1) + 1 / (2N + 1)),
+// so the centred sum at position p is close to
+//   alpha w[p] + beta X[p] - c B[p],
+// where X[p] = sum over m = -N..N of r^|m| w[p + m] comes from a forward and
+// a backward one-pole recursion and B[p] = sum of w[p - N .. p + N] is a
+// running sum. That is a few operations per sample instead of 2N + 1.
+//
+// The result is not the exact ascending sum of convolveAt, but it lies
+// within a proven distance `errorBound` of it (docs/fast-fir.md derives the
+// bound). A caller that truncates the sum to an integer through monotone
+// arithmetic evaluates that arithmetic at value - errorBound and value +
+// errorBound; where both give the same integer, that is the integer the
+// exact sum gives, and otherwise it computes the sample exactly with
+// settleUndecided.
+#ifndef QORTA_DSP_FIR_FAST_H
+#define QORTA_DSP_FIR_FAST_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dsp/fir_corrector.h"
+
+namespace dsp {
+
+// Outputs computed from one restart of the recursions: each run of this
+// many outputs starts them afresh from directly computed sums, which keeps
+// rounding errors from building up.
+constexpr std::size_t FAST_FIR_SEGMENT = 4096;
+
+// Below this half-length the exact convolution is as cheap (measured with
+// bench_fir_fast), so the fast form is not prepared.
+constexpr std::int32_t FAST_FIR_MIN_HALF_LENGTH = 24;
+
+// Above this half-length the fast form is not prepared either; the error
+// bound's own rounding is only accounted for up to here.
+constexpr std::int32_t FAST_FIR_MAX_HALF_LENGTH = 1 << 24;
+
+struct FastFir {
+    std::int32_t halfLength = 0;  // N, as in the kernel
+    double decay = 0.0;           // r = exp(-T)
+    double leaving = 0.0;         // r^(N+1) as computed: the weight of the sample leaving a one-sided sum
+    double centreWeight = 0.0;    // alpha = gain x 0.01
+    double boostWeight = 0.0;     // beta = alpha x S x T
+    double averageWeight = 0.0;   // c = beta x leaving + 1 / (2N + 1)
+    const double* powers = nullptr;  // r^m as computed, m = 0 .. N, then the same reversed; caller-owned
+    double errorBound = 0.0;      // |fast sum - convolveAt| <= errorBound; see prepareFastFir
+};
+
+// Doubles in the table of powers that prepareFastFir fills: 2 (N + 1).
+std::size_t fastFirTableLength(std::int32_t halfLength);
+
+// Prepares `fast` for the kernel in `corrector`, which fillKernel has just
+// filled from `effect`, `gain` and `sampleRate` (the same values are passed
+// here). `powers` must hold fastFirTableLength(N) doubles and stay alive as
+// long as `fast` is used. `inputBound` is the largest magnitude of any
+// window value the caller will pass (2 for the console, whose samples are
+// at most 65535 / 32768 after DC removal; 1 for the plug-in).
+//
+// Measures how far every tap of the built kernel lies from the closed form
+// and computes `errorBound`. Returns true when the fast form can be used:
+// N within [FAST_FIR_MIN_HALF_LENGTH, FAST_FIR_MAX_HALF_LENGTH], every value
+// finite and the bound finite. Returns false otherwise; the caller then uses
+// convolveRun alone. Writes `powers` only when N is in range.
+bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector, double effect, double gain,
+                    double sampleRate, double inputBound);
+
+// Doubles of scratch memory with which fastConvolveRun can use the
+// processor's vector unit for N = `halfLength`: a few times
+// FAST_FIR_SEGMENT + N.
+std::size_t fastFirScratchLength(std::int32_t halfLength);
+
+// out[i] = the fast sum centred on window position firstCentre + i, for i
+// in [0, count). Reads window[firstCentre - N] through
+// window[firstCentre + count - 1 + N] and writes out[0 .. count - 1] only.
+// When every value read has a magnitude of at most the `inputBound` given
+// to prepareFastFir, |out[i] - convolveAt(corrector, window, firstCentre + i)|
+// <= fast.errorBound.
+//
+// With `scratch` (fastFirScratchLength(N) doubles, contents irrelevant)
+// and a processor that has AVX, runs of eight segments are computed in
+// vector lanes; the results are the same bits either way. `scratch` may be
+// null.
+void fastConvolveRun(const FastFir& fast, const double* window, std::ptrdiff_t firstCentre, std::size_t count,
+                     double* out, double* scratch);
+
+// The number of i in [0, count) where low[i] and high[i] do not truncate
+// toward zero to the same integer, or either is not a number or has a
+// magnitude of 2^51 or more. `low` and `high` are the two ends of the error
+// bound after the caller's arithmetic up to the truncation.
+std::size_t countUndecided(const double* low, const double* high, std::size_t count);
+
+// Sets undecided[i] to 1 where countUndecided counts i, to 0 elsewhere.
+void markUndecided(const double* low, const double* high, std::size_t count, unsigned char* undecided);
+
+// Replaces out[i] by the exact sum (as convolveRun gives it) wherever
+// undecided[i] is nonzero, for i in [0, count). Runs of undecided outputs
+// separated by a few decided ones are computed as one run, which is cheaper
+// than several; a decided output inside such a run gets its exact sum too,
+// which its caller's decision already agrees with. Returns the number of
+// outputs computed exactly. Reads the same window positions as
+// fastConvolveRun.
+std::size_t settleUndecided(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
+                            std::size_t count, const unsigned char* undecided, double* out);
+
+}  // namespace dsp
+
+#endif
