@@ -9,6 +9,7 @@
 #include "console/file_report.h"
 #include "console/pcm_mapping.h"
 #include "dsp/fir_corrector.h"
+#include "dsp/fir_fast.h"
 
 namespace {
 
@@ -48,18 +49,73 @@ struct FrameLoop {
     std::uint32_t remainingBytes = 0;             // data chunk bytes not yet read
 };
 
-// Computes the `count` output frames from file frame `n` on into the output
-// planes at the write index: the kernel centred on each frame, then the
-// fade-out and the fade-in factor of the frame.
-void convolveFrames(FileRun& run, const dsp::FirCorrector& corrector, const FrameLoop& loop, std::int64_t n,
-                    std::int64_t count) {
+// The corrector of one file: its kernel and, where it applies, the fast
+// form of its sums.
+struct FirEngine {
+    dsp::FirCorrector corrector;
+    dsp::FastFir fast;
+    bool fastUsable;
+    double* scratch;  // lets the fast form use vector lanes; may be null
+};
+
+// Frames whose fast sums are checked against their PCM sample at a time.
+constexpr std::int64_t SETTLE_FRAMES = 1024;
+
+// Replaces the fast sums out[0 .. count - 1] (file frames n on, window
+// positions centre on) by exact ones wherever the fast sum does not decide
+// the PCM sample: the sums at both ends of the error bound go through the
+// fade factors and the PCM scaling, and only where both truncate to the same
+// integer is that integer certain. It is then the exact sum's sample, and
+// the clip statistic, which depends on that integer alone, is the same too.
+void settleFrames(FileRun& run, const FirEngine& fir, const double* window, std::ptrdiff_t centre, std::int64_t n,
+                  std::int64_t count, double* out) {
     const CorrectorSettings& s = run.settings;
     const std::uint32_t rate = run.format.sampleRate;
     const bool fades = s.fadeIn > 0 || s.fadeOut > 0;
+    const double bound = fir.fast.errorBound;
+    const double scale = encodeScale(run.format);
+    double low[SETTLE_FRAMES], high[SETTLE_FRAMES];
+    for (std::int64_t first = 0; first < count; first += SETTLE_FRAMES) {
+        const auto length = static_cast<std::size_t>(std::min(SETTLE_FRAMES, count - first));
+        double* sums = out + first;
+        if (fades) {
+            for (std::size_t j = 0; j < length; ++j) {
+                const std::int64_t frame = n + first + static_cast<std::int64_t>(j);
+                const double fadeOut = fadeOutFactor(s, frame, run.totalFrames, rate);
+                const double fadeIn = fadeInFactor(s, frame, rate);
+                low[j] = ((fadeOut * (sums[j] - bound)) * fadeIn) * scale;
+                high[j] = ((fadeOut * (sums[j] + bound)) * fadeIn) * scale;
+            }
+        } else {
+            for (std::size_t j = 0; j < length; ++j) {
+                low[j] = (sums[j] - bound) * scale;
+                high[j] = (sums[j] + bound) * scale;
+            }
+        }
+        if (dsp::countUndecided(low, high, length) == 0) continue;
+        unsigned char undecided[SETTLE_FRAMES];
+        dsp::markUndecided(low, high, length, undecided);
+        dsp::settleUndecided(fir.corrector, window, centre + first, length, undecided, sums);
+    }
+}
+
+// Computes the `count` output frames from file frame `n` on into the output
+// planes at the write index: the kernel centred on each frame, then the
+// fade-out and the fade-in factor of the frame.
+void convolveFrames(FileRun& run, const FirEngine& fir, const FrameLoop& loop, std::int64_t n, std::int64_t count) {
+    const CorrectorSettings& s = run.settings;
+    const std::uint32_t rate = run.format.sampleRate;
+    const bool fades = s.fadeIn > 0 || s.fadeOut > 0;
+    const std::ptrdiff_t centre = n + loop.windowBase;
     for (int c = 0; c < run.format.channels; ++c) {
         double* out = run.outputPlanes[c].get() + loop.writeIndex;
-        dsp::convolveRun(corrector, run.inputPlanes[c].get(), n + loop.windowBase, static_cast<std::size_t>(count),
-                         out);
+        const double* window = run.inputPlanes[c].get();
+        if (fir.fastUsable) {
+            dsp::fastConvolveRun(fir.fast, window, centre, static_cast<std::size_t>(count), out, fir.scratch);
+            settleFrames(run, fir, window, centre, n, count, out);
+        } else {
+            dsp::convolveRun(fir.corrector, window, centre, static_cast<std::size_t>(count), out);
+        }
         if (!fades) continue;  // both factors are exactly 1.0
         for (std::int64_t i = 0; i < count; ++i)
             out[i] = (fadeOutFactor(s, n + i, run.totalFrames, rate) * out[i]) * fadeInFactor(s, n + i, rate);
@@ -81,8 +137,27 @@ int streamFrames(FileRun& run) {
         std::printf("ERROR! out of memory\n");
         return -1;
     }
-    const dsp::FirCorrector corrector = {static_cast<std::int32_t>(halfLength), kernel.get()};
-    dsp::fillKernel(corrector, run.settings.effect, run.settings.gain, run.format.sampleRate);
+    FirEngine fir = {{static_cast<std::int32_t>(halfLength), kernel.get()}, {}, false, nullptr};
+    dsp::fillKernel(fir.corrector, run.settings.effect, run.settings.gain, run.format.sampleRate);
+    Buffer<double> powers;
+    const std::size_t tableLength = dsp::fastFirTableLength(fir.corrector.halfLength);
+    if (fir.corrector.halfLength >= dsp::FAST_FIR_MIN_HALF_LENGTH) {
+        powers = allocateBuffer<double>(tableLength);
+        if (powers == nullptr) {
+            std::printf("ERROR! out of memory\n");
+            return -1;
+        }
+        // Window values lie below 2 in magnitude: PCM samples minus their
+        // channel's mean differ by at most 65535 / 32768 or 255 / 128.
+        fir.fastUsable = dsp::prepareFastFir(&fir.fast, powers.get(), fir.corrector, run.settings.effect,
+                                             run.settings.gain, run.format.sampleRate, 2.0);
+        // The PCM buffer lies idle while the sums are computed (refills
+        // decode it before, writes encode into it after), so where it is
+        // large enough it serves as the fast form's scratch memory.
+        const std::size_t scratchBytes = dsp::fastFirScratchLength(fir.corrector.halfLength) * sizeof(double);
+        if (scratchBytes > 0 && scratchBytes <= run.pcmBufferBytes)
+            fir.scratch = reinterpret_cast<double*>(run.pcmBuffer.get());
+    }
 
     FrameLoop loop;
     loop.remainingBytes = run.dataSize;
@@ -104,7 +179,7 @@ int streamFrames(FileRun& run) {
         // Frames up to the next refill, full output planes or the end.
         std::int64_t count = std::min({total - n, REFILL_AT - loop.framesSinceRead,
                                        HALF_BLOCK_FRAMES - loop.writeIndex});
-        convolveFrames(run, corrector, loop, n, count);
+        convolveFrames(run, fir, loop, n, count);
         n += count;
         loop.framesSinceRead += count;
         loop.writeIndex += count;

@@ -149,6 +149,10 @@ void encode8(const double* const* planes, std::int64_t frames, unsigned char* pc
 
 }  // namespace
 
+double encodeScale(const WavFormat& format) {
+    return format.bitsPerSample == 16 ? SATURATION_16.scale : SATURATION_8.scale;
+}
+
 std::int16_t encodeSample16(double x, double* clipPeak) {
     const double v = std::trunc(x * 32768.0);
     if (v < -32768.0) {

@@ -35,6 +35,12 @@ void sumPcm(const unsigned char* pcm, std::uint32_t bytes, const WavFormat& form
 void encodePcm(const double* const* planes, std::int64_t frames, const WavFormat& format,
                unsigned char* pcm, double* clipPeak);
 
+// The factor by which encodePcm scales a value before truncating it:
+// 32768.0 for 16-bit samples, -128.0 for 8-bit ones (which count down from
+// their bias of 128). The sample and the clip statistic of a value depend
+// only on the truncated product.
+double encodeScale(const WavFormat& format);
+
 // The conversion of one value to a 16-bit sample, written plainly: the
 // reference for the bulk encoder. Raises `*clipPeak` as encodePcm does.
 std::int16_t encodeSample16(double x, double* clipPeak);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "dsp/fir_corrector.h"
+#include "dsp/fir_fast.h"
 #include "plugin/fir_window.h"
 #include "plugin/frame_envelope.h"
 #include "plugin/host_calls.h"
@@ -12,21 +13,46 @@ namespace plugin {
 namespace {
 
 // Output samples convolved per channel at a time, into buffers on the stack.
-constexpr std::int32_t RUN_SAMPLES = 256;
+constexpr std::int32_t RUN_SAMPLES = 512;
+
+// The kernel's sums for `count` samples of one channel from window position
+// `centre` on. With the fast form, the samples whose 16-bit value the fast
+// sum leaves open are computed exactly: (sum x ramp) x 32768 is evaluated
+// at both ends of the error bound, and only where both truncate to the same
+// integer is that integer certain (see dsp/fir_fast.h).
+void channelSums(const FirState& state, const double* window, std::ptrdiff_t centre, std::int32_t first,
+                 std::int32_t count, std::int32_t n, double startFactor, double endFactor, double* sums) {
+    const dsp::FirCorrector corrector = {state.halfLength, state.kernel};
+    if (!state.fastUsable) {
+        dsp::convolveRun(corrector, window, centre, static_cast<std::size_t>(count), sums);
+        return;
+    }
+    dsp::fastConvolveRun(state.fast, window, centre, static_cast<std::size_t>(count), sums, nullptr);
+    const double bound = state.fast.errorBound;
+    double low[RUN_SAMPLES], high[RUN_SAMPLES];
+    for (std::int32_t j = 0; j < count; ++j) {
+        const double ramp = rampFactor(startFactor, endFactor, first + j, n);
+        low[j] = ((sums[j] - bound) * ramp) * PCM16_OUT;
+        high[j] = ((sums[j] + bound) * ramp) * PCM16_OUT;
+    }
+    const auto length = static_cast<std::size_t>(count);
+    if (dsp::countUndecided(low, high, length) == 0) return;
+    unsigned char undecided[RUN_SAMPLES];
+    dsp::markUndecided(low, high, length, undecided);
+    dsp::settleUndecided(corrector, window, centre, length, undecided, sums);
+}
 
 void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& frame, double startFactor,
                   double endFactor) {
     gatherWindows(state, filter.hostServices, frame);
-    const dsp::FirCorrector corrector = {state.halfLength, state.kernel};
     const std::int32_t n = frame.sampleCount;
     const int channels = frame.channelCount;
     double sums[FIR_CHANNELS][RUN_SAMPLES];
     for (std::int64_t first = 0; first < n; first += RUN_SAMPLES) {
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(RUN_SAMPLES, n - first));
         for (int ch = 0; ch < channels; ++ch)
-            dsp::convolveRun(corrector, state.channelWindow[ch],
-                             static_cast<std::ptrdiff_t>(state.halfLength + first), static_cast<std::size_t>(count),
-                             sums[ch]);
+            channelSums(state, state.channelWindow[ch], static_cast<std::ptrdiff_t>(state.halfLength + first),
+                        static_cast<std::int32_t>(first), count, n, startFactor, endFactor, sums[ch]);
         for (std::int32_t j = 0; j < count; ++j) {
             const auto i = static_cast<std::int32_t>(first + j);
             const double ramp = rampFactor(startFactor, endFactor, i, n);

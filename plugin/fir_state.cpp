@@ -42,6 +42,10 @@ void buildFirState(FirState& state, std::int32_t quality, std::int32_t effect, s
                      allocateArray(allocate, 2 * static_cast<std::int64_t>(rate), &built.neighbourAudio);
     for (int ch = 0; allocated && ch < FIR_CHANNELS; ++ch)
         allocated = allocateArray(allocate, rate + 2 * n, &built.channelWindow[ch]);
+    const bool fastSized = n >= dsp::FAST_FIR_MIN_HALF_LENGTH && n <= dsp::FAST_FIR_MAX_HALF_LENGTH;
+    if (allocated && fastSized)
+        allocated = allocateArray(allocate, static_cast<std::int64_t>(dsp::fastFirTableLength(static_cast<std::int32_t>(n))),
+                                  &built.powers);
     if (!allocated) {
         releaseFirState(built);
         return;
@@ -50,18 +54,24 @@ void buildFirState(FirState& state, std::int32_t quality, std::int32_t effect, s
     built.capacity = rate;
     dsp::FirCorrector corrector = {built.halfLength, built.kernel};
     dsp::fillKernel(corrector, effect, gain, rate);
+    // The window holds 16-bit samples times 2^-15: at most 1 in magnitude.
+    if (fastSized) built.fastUsable = dsp::prepareFastFir(&built.fast, built.powers, corrector, effect, gain, rate, 1.0);
     state = built;
 }
 
 void releaseFirState(FirState& state) {
     std::free(state.kernel);
     std::free(state.neighbourAudio);
+    std::free(state.powers);
     for (double*& window : state.channelWindow) {
         std::free(window);
         window = nullptr;
     }
     state.kernel = nullptr;
     state.neighbourAudio = nullptr;
+    state.powers = nullptr;
+    state.fast = dsp::FastFir{};
+    state.fastUsable = false;
     state.halfLength = 0;
     state.capacity = 0;
 }

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fir_fast.h"
+
 namespace plugin {
 
 // Channels with a window; mono uses channel 0.
@@ -18,6 +20,9 @@ struct FirState {
     double* kernel = nullptr;     // 2N + 1 taps
     std::int16_t* neighbourAudio = nullptr;  // one neighbouring frame, up to capacity x 2 samples
     double* channelWindow[FIR_CHANNELS] = {nullptr, nullptr};  // capacity + 2N positions each
+    double* powers = nullptr;     // the fast form's table of powers, when N is large enough for it
+    dsp::FastFir fast;            // the fast form of the kernel's sums
+    bool fastUsable = false;      // true when `fast` is prepared
 };
 
 // Returns `bytes` of uninitialised memory that std::free releases, or null

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "plugin/frame_envelope.h"
 #include "tests/plugin/plugin_test_support.h"
 
 namespace {
@@ -88,6 +89,47 @@ TEST_F(FirPluginTest, FadesApplyToTheSumsWhileGainIsInTheKernel) {
     EXPECT_EQ(saved[2 * 267], plugintest::expectedSample(sums[2 * 267] * (267 * (1.0 / 3) / 267) * 32768.0));
     EXPECT_EQ(host.frameOf(saved, 5), host.frameOf(plugintest::toSamples(sums), 5));
     EXPECT_EQ(saved.back(), plugintest::expectedSample(sums.back() * (1.0 / 3 / 267) * 32768.0));
+}
+
+TEST_F(FirPluginTest, SavedSamplesAreThoseOfTheExactSumsAtEveryRateAndFrameLength) {
+    // Most sums come from the fast closed form, the rest are settled
+    // exactly; every saved sample must be the exact sum's, through the
+    // envelope of its frame. With Gain 0 the kernel is the negated moving
+    // average, so inside plateaus of whole sample values nearly every sum
+    // lands on a step, where only the exact sum decides.
+    struct Case {
+        std::int32_t rate, length, frames, quality, effect, gain, fadeIn, fadeOut;
+        bool plateaus;
+    };
+    const Case cases[] = {{8000, 267, 24, 100, 100, 100, 0, 0, false}, {44100, 735, 8, 100, 400, 250, 3, 2, false},
+                          {48000, 1600, 5, 300, 100, 100, 0, 0, false}, {44100, 1470, 6, 100, -100, 200, 0, 0, false},
+                          {22050, 100, 40, 300, 1, 0, 0, 0, true},      {32000, 1067, 6, 100, 100, 0, 2, 2, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.rate << " Hz, frames of " << c.length);
+        const std::int64_t total = static_cast<std::int64_t>(c.frames) * c.length;
+        Samples source = plugintest::testSignal(total, 2, static_cast<std::uint32_t>(c.length));
+        if (c.plateaus)
+            for (std::int64_t i = 0; i < 2 * total; ++i) source[i] = static_cast<std::int16_t>((i / 4000) % 2 ? 900 : -300);
+        host.setAudio(c.rate, 2, source, std::vector<std::int32_t>(c.frames, c.length));
+        for (auto [name, value] : {std::pair{"Quality", c.quality}, {"Effect", c.effect}, {"Gain", c.gain},
+                                   {"FadeIn", c.fadeIn}, {"FadeOut", c.fadeOut}})
+            host.setTrack(name, value);
+        const Samples saved = host.run(RunMode::Save);
+        const std::int32_t n = c.quality * c.rate / 5000;
+        const std::vector<double> sums = plugintest::firSums(source, 2, n, c.effect, c.gain, c.rate);
+        Samples expected(sums.size());
+        for (std::int32_t k = 0; k < c.frames; ++k) {
+            const plugin::FrameFades f = plugin::computeFades(k, c.frames, c.fadeIn, c.fadeOut);
+            for (std::int32_t i = 0; i < c.length; ++i) {
+                const double ramp = plugin::rampFactor(f.outStart * f.inStart, f.outEnd * f.inEnd, i, c.length);
+                for (int ch = 0; ch < 2; ++ch) {
+                    const std::size_t at = 2 * (static_cast<std::size_t>(k) * c.length + i) + ch;
+                    expected[at] = plugintest::expectedSample((sums[at] * ramp) * 32768.0);
+                }
+            }
+        }
+        EXPECT_EQ(saved, expected);
+    }
 }
 
 TEST_F(FirPluginTest, KernelIsBuiltAtSaveStartAndKeptWhenFileInfoFails) {

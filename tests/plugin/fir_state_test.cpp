@@ -28,7 +28,8 @@ void build(plugin::FirState& state, std::int32_t quality, std::int32_t rate, int
 
 void expectEmpty(const plugin::FirState& state) {
     EXPECT_EQ(state.halfLength, 0);
-    EXPECT_TRUE(!state.kernel && !state.neighbourAudio && !state.channelWindow[0] && !state.channelWindow[1]);
+    EXPECT_TRUE(!state.kernel && !state.neighbourAudio && !state.channelWindow[0] && !state.channelWindow[1] &&
+                !state.powers && !state.fastUsable);
 }
 
 TEST(FirStateTest, HalfLengthIsExactAndTruncatedTowardZero) {
@@ -42,7 +43,9 @@ TEST(FirStateTest, BuildsTheConsoleKernelAndItsBuffersAndReleasesThem) {
     plugin::FirState state;
     build(state, 100, 44100);
     EXPECT_EQ(state.halfLength, 882);
-    EXPECT_EQ(allocationSizes, (std::vector<std::size_t>{882 * 16 + 8, 44100 * 4, 45864 * 8, 45864 * 8}));
+    // The kernel, a neighbouring frame, two windows and the fast form's powers.
+    EXPECT_EQ(allocationSizes, (std::vector<std::size_t>{882 * 16 + 8, 44100 * 4, 45864 * 8, 45864 * 8, 883 * 16}));
+    EXPECT_TRUE(state.fastUsable);
     std::vector<double> expected(2 * 882 + 1);
     dsp::fillKernel(dsp::FirCorrector{882, expected.data()}, 100.0, 100.0, 44100.0);
     EXPECT_EQ(std::vector<double>(state.kernel, state.kernel + expected.size()), expected);
@@ -53,7 +56,7 @@ TEST(FirStateTest, BuildsTheConsoleKernelAndItsBuffersAndReleasesThem) {
 }
 
 TEST(FirStateTest, FailedAllocationOrNoPositiveHalfLengthLeavesNoKernel) {
-    for (int failing = 1; failing <= 4; ++failing) {
+    for (int failing = 1; failing <= 5; ++failing) {
         plugin::FirState state;
         build(state, 100, 8000);
         build(state, 100, 8000, failing);  // the earlier kernel goes too
