@@ -73,10 +73,10 @@ bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector
     // The one-sided recursions (e_F, also e_G): direct start, then the
     // rounding and the leaving weight's error of every step.
     const double startError = roundings(2.0 * n + 2.0) * W * oneSided;
-    const double stepError = W * (4.0 * u * oneSided + 4.0 * u + roundings(n) * leaving);
+    const double stepError = W * (5.0 * u * oneSided + 7.0 * u + 2.0 * roundings(n) * leaving);
     const double oneSidedError = startError + stepError * decaySteps;
     // The running sum (e_B) and the two-sided sum (e_X).
-    const double boxError = roundings(2.0 * n) * taps * W + steps * u * W * (4.0 * n + 4.0);
+    const double boxError = roundings(2.0 * n) * taps * W + steps * u * W * (4.0 * n + 8.0);
     const double twoSidedError = 2.0 * oneSidedError + 11.0 * u * W * oneSided;
     // The magnitudes the derivation assumes hold only while these errors
     // stay below the sums they are errors of.
