@@ -29,8 +29,8 @@ namespace dsp {
 // rounding errors from building up.
 constexpr std::size_t FAST_FIR_SEGMENT = 4096;
 
-// Below this half-length the exact convolution is as cheap (measured with
-// bench_fir_fast), so the fast form is not prepared.
+// Below this half-length the exact convolution is about as cheap (measured
+// with bench_fir_convolve), so the programs keep the exact path there.
 constexpr std::int32_t FAST_FIR_MIN_HALF_LENGTH = 24;
 
 // Above this half-length the fast form is not prepared either; the error
@@ -60,9 +60,9 @@ std::size_t fastFirTableLength(std::int32_t halfLength);
 //
 // Measures how far every tap of the built kernel lies from the closed form
 // and computes `errorBound`. Returns true when the fast form can be used:
-// N within [FAST_FIR_MIN_HALF_LENGTH, FAST_FIR_MAX_HALF_LENGTH], every value
-// finite and the bound finite. Returns false otherwise; the caller then uses
-// convolveRun alone. Writes `powers` only when N is in range.
+// N within [1, FAST_FIR_MAX_HALF_LENGTH], every value finite and the bound
+// finite. Returns false otherwise; the caller then uses convolveRun alone.
+// Writes `powers` only when N is in range.
 bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector, double effect, double gain,
                     double sampleRate, double inputBound);
 

@@ -26,7 +26,7 @@ bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector
                     double sampleRate, double inputBound) {
     *fast = FastFir{};
     const std::int32_t halfLength = corrector.halfLength;
-    if (halfLength < FAST_FIR_MIN_HALF_LENGTH || halfLength > FAST_FIR_MAX_HALF_LENGTH) return false;
+    if (halfLength < 1 || halfLength > FAST_FIR_MAX_HALF_LENGTH) return false;
 
     // The closed form's parameters. Only their computed values matter: the
     // closed form is defined by them, and the taps are measured against it.

@@ -140,9 +140,10 @@ TEST(FastFirTest, TruncationIsDecidedOnlyWhereItIsCertain) {
     }
 }
 
-TEST(FastFirTest, PreparesOnlyWhereTheFormPaysAndItsBoundIsFinite) {
-    EXPECT_FALSE(Built(dsp::FAST_FIR_MIN_HALF_LENGTH - 1, 100, 100, 44100, 2.0).usable);
-    EXPECT_TRUE(Built(dsp::FAST_FIR_MIN_HALF_LENGTH, 100, 100, 44100, 2.0).usable);
+TEST(FastFirTest, PreparesOnlyKernelsWithAFiniteBound) {
+    EXPECT_FALSE(Built(0, 100, 100, 44100, 2.0).usable);
+    EXPECT_TRUE(Built(1, 100, 100, 44100, 2.0).usable);
+    EXPECT_FALSE(Built(dsp::FAST_FIR_MAX_HALF_LENGTH + 1, 100, 100, 44100, 2.0).usable);
     EXPECT_FALSE(Built(882, 1e308, 1e308, 44100, 2.0).usable);  // the boost weight overflows
     const Built huge(882, 1e300, 100, 44100, 2.0);  // finite, but the bound decides no sample
     EXPECT_TRUE(!huge.usable || huge.fast.errorBound > 1e280);
