@@ -147,8 +147,10 @@ int streamFrames(FileRun& run) {
             std::printf("ERROR! out of memory\n");
             return -1;
         }
-        // Window values lie below 2 in magnitude: PCM samples minus their
-        // channel's mean differ by at most 65535 / 32768 or 255 / 128.
+        // Window values lie below 2 in magnitude: a sample minus its
+        // channel's DC offset stays below 65535 (16-bit) or 255 (8-bit)
+        // steps, even when a partial last frame adds one more sample to the
+        // channel's sum, and a step is 2^-15 or 2^-7.
         fir.fastUsable = dsp::prepareFastFir(&fir.fast, powers.get(), fir.corrector, run.settings.effect,
                                              run.settings.gain, run.format.sampleRate, 2.0);
         // The PCM buffer lies idle while the sums are computed (refills
