@@ -19,7 +19,8 @@ protected:
     }
     // The same for a run with these settings, shown as the program rounds them.
     static std::string head(const ReferenceSettings& s) {
-        return head(static_cast<int>(std::lround(s.effect)), static_cast<int>(std::lround(s.gain)), s.fadeIn, s.fadeOut);
+        return head(static_cast<int>(std::lround(s.effect)), static_cast<int>(std::lround(s.gain)), s.fadeIn,
+                    s.fadeOut);
     }
     static std::string usageWithError() {
         return std::string(testsupport::IIR_BANNER) + testsupport::ILLEGAL_NAMES_LINE + testsupport::IIR_USAGE;

@@ -7,6 +7,7 @@
 #include "tests/plugin/plugin_test_support.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wav_builder.h"
 #include "tools/host/frame_rate.h"
 #include "tools/host/host_options.h"
 #include "tools/host/shift_jis_text.h"
@@ -106,6 +107,17 @@ TEST(QortahostProgramTest, DescribesPluginsAndReportsMistakes) {
     EXPECT_NE(output.find("it has: Effect Gain FadeIn FadeOut"), std::string::npos) << output;
     EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, "missing.auf"}, &output), 2);
     EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, QORTAIIR_AUF_PATH, "missing.wav", "out.wav"}, &output), 2);
+    // A data chunk that ends early is found before anything runs.
+    testsupport::TempDir scratch;
+    testsupport::WavLayout cut = testsupport::pcmLayout(2, 44100, 16, testsupport::Bytes(400, 1));
+    cut.dataSizeField = 404;
+    ASSERT_TRUE(testsupport::writeBytes(scratch.file("cut.wav"), testsupport::buildWav(cut)));
+    EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", QORTAIIR_AUF_PATH, scratch.file("cut.wav"),
+                                      scratch.file("out.wav")},
+                                     &output),
+              2);
+    EXPECT_NE(output.find("the data chunk ends early"), std::string::npos) << output;
+    EXPECT_FALSE(platform::isValid(platform::openInputFile(scratch.file("out.wav").c_str())));
 }
 
 TEST(QortahostProgramTest, PreviewRunWritesTheScaledAudioAndNeverTheInput) {

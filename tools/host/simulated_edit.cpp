@@ -71,7 +71,7 @@ bool cutIntoFrames(SimulatedEdit& edit, const FrameRate& rate) {
     // Frame k starts at floor(k x q / fps numerator), q = samplingRate x fps
     // denominator, so the frames that start before the end of the audio
     // (total samples) are the k below total x numerator / q, rounded up. The
-    // product stays below 2^61: samples below 2^32, terms below 10^9.
+    // sums stay below 2^63: samples below 2^32, terms at most 10^9.
     const std::int64_t total = sourceSamples(edit);
     const std::int64_t q = static_cast<std::int64_t>(edit.samplingRate) * rate.denominator;
     const std::int64_t frames = (total * rate.numerator + q - 1) / q;

@@ -43,8 +43,10 @@ int openWav16(platform::FileHandle input, WavSource* source, std::string* error)
     // The data is read frame by frame later on; its last byte tells now
     // whether all of it is there.
     unsigned char last = 0;
-    if (dataStart < 0 || (bytes > 0 && (platform::seekFile(input, dataStart + bytes - 1, platform::SeekOrigin::Begin) < 0 ||
-                                        !readExactly(input, &last, 1)))) {
+    const std::int64_t lastByte = dataStart + bytes - 1;
+    const bool present = bytes == 0 || (platform::seekFile(input, lastByte, platform::SeekOrigin::Begin) == lastByte &&
+                                        readExactly(input, &last, 1));
+    if (dataStart < 0 || !present) {
         *error = "the data chunk ends early";
         return -1;
     }
