@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -131,9 +132,10 @@ void printIllegalNames(const ConsoleProgram& program) {
 }  // namespace
 
 int roundForDisplay(double value) {
-    double shown = value + 0.5;
-    if (!(shown > -2147483649.0)) return shown != shown ? 0 : -2147483647 - 1;
-    if (shown >= 2147483648.0) return 2147483647;
+    if (value != value) return 0;
+    double shown = std::round(value);  // halves away from zero
+    if (shown <= -2147483648.0) return -2147483647 - 1;
+    if (shown >= 2147483647.0) return 2147483647;
     return static_cast<int>(shown);
 }
 

@@ -20,8 +20,9 @@ struct ConsoleProgram {
 // status of the program.
 int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv);
 
-// `value` + 0.5 truncated toward zero, as the settings line shows effect and
-// gain; values beyond the int range show as its nearest end.
+// `value` rounded to the nearest whole number, halves away from zero (99.5
+// shows 100, -2.5 shows -3), as the settings line shows effect and gain;
+// values beyond the int range show as its nearest end, NaN as 0.
 int roundForDisplay(double value);
 
 #endif

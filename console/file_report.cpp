@@ -6,9 +6,9 @@ void printWavInfo(const FileRun& run) {
     const WavFormat& f = run.format;
     // Hundredths of a second; 64-bit so that long recordings do not wrap.
     std::uint64_t l = static_cast<std::uint64_t>(run.totalFrames) * 10u / (f.sampleRate / 10u);
-    std::printf("wav info: %dbit %dHz %dch %dmin %d.%02dsec\n", f.bitsPerSample, static_cast<int>(f.sampleRate),
-                f.channels, static_cast<int>(l / 100 / 60), static_cast<int>(l % 6000 / 100),
-                static_cast<int>(l % 100));
+    std::printf("wav info: %dbit %luHz %dch %dmin %d.%02dsec\n", f.bitsPerSample,
+                static_cast<unsigned long>(f.sampleRate), f.channels, static_cast<int>(l / 100 / 60),
+                static_cast<int>(l % 6000 / 100), static_cast<int>(l % 100));
 }
 
 void showProgress(double percent) {

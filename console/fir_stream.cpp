@@ -19,9 +19,12 @@ namespace {
 // window (0x40000 to 0xBFFFF).
 constexpr std::int64_t REFILL_AT = BLOCK_FRAMES - BLOCK_FRAMES / 4;
 
-// Refuses a sample rate and quality whose kernel the window cannot hold.
+// Refuses a negative quality, and a sample rate and quality whose kernel the
+// window cannot hold. A negative quality is refused whatever N its unsigned
+// product happens to give.
 int checkHalfLength(FileRun& run) {
-    if (firHalfLength(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH) {
+    if (run.settings.quality < 0 ||
+        firHalfLength(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH) {
         std::printf("ERROR! quality out of range\n");
         return -1;
     }

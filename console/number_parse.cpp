@@ -1,5 +1,6 @@
 #include "console/number_parse.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -24,10 +25,14 @@ std::int32_t parseInteger(const char* text) {
     const char* p = skipSpace(text);
     bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
-    std::uint32_t value = 0;
-    for (; isDigit(*p); ++p) value = value * 10u + static_cast<std::uint32_t>(*p - '0');
-    if (negative) value = 0u - value;
-    return static_cast<std::int32_t>(value);
+    // The magnitude stops growing once it is past the 32-bit range, so any
+    // run of digits ends in range and the sign then picks the nearest bound.
+    constexpr std::int64_t LIMIT = std::int64_t{1} << 31;
+    std::int64_t magnitude = 0;
+    for (; isDigit(*p); ++p)
+        if (magnitude <= LIMIT) magnitude = magnitude * 10 + (*p - '0');
+    if (negative) return static_cast<std::int32_t>(-std::min(magnitude, LIMIT));
+    return static_cast<std::int32_t>(std::min(magnitude, LIMIT - 1));
 }
 
 double parseReal(const char* text) {

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 // Skips leading white space, reads an optional sign and the decimal digits up
-// to the first other character. No digits give 0; an overflowing value wraps
-// modulo 2^32.
+// to the first other character. No digits give 0; a value beyond the 32-bit
+// range gives the nearest bound, -2147483648 or 2147483647.
 std::int32_t parseInteger(const char* text);
 
 // Skips leading white space and reads the longest prefix of the form

@@ -86,12 +86,44 @@ bool readFmtChunk(platform::FileHandle file, WavFormat* format) {
     return discard(file, format->extraSize) && format->formatTag == 1;
 }
 
-// Skips chunks up to "data" and returns its size.
-bool findDataChunk(platform::FileHandle file, std::uint32_t* dataSize) {
+// A chunk identifier as writers make them: four printable ASCII characters.
+bool plausibleId(const unsigned char* id) {
+    for (int i = 0; i < 4; ++i)
+        if (id[i] < 0x20 || id[i] > 0x7E) return false;
+    return true;
+}
+
+// Reads the identifier of the chunk behind one of odd size into `id` and
+// leaves the file behind it. The RIFF rules put a pad byte behind an odd
+// body, which older writers leave out: the identifier is taken behind the
+// pad byte when only that position holds a plausible identifier, right
+// behind the body when only that one does or neither does, and when both do,
+// from the position `preferPadded` names; `*guessed` is then set. Returns
+// the bytes delivered for the identifier, or -1 when the read fails.
+int readIdAfterOddChunk(platform::FileHandle file, bool preferPadded, unsigned char* id, bool* guessed) {
+    unsigned char bytes[5];
+    std::uint32_t delivered = 0;
+    if (!platform::readFile(file, bytes, 5, &delivered)) return -1;
+    const bool padded = delivered == 5 && plausibleId(bytes + 1);
+    const bool unpadded = delivered >= 4 && plausibleId(bytes);
+    if (padded && unpadded) *guessed = true;
+    if (padded && (preferPadded || !unpadded)) {
+        std::memcpy(id, bytes + 1, 4);
+        return 4;
+    }
+    if (delivered == 5 && platform::seekFile(file, -1, platform::SeekOrigin::Current) < 0) return -1;
+    std::memcpy(id, bytes, 4);
+    return delivered < 4 ? static_cast<int>(delivered) : 4;
+}
+
+// Skips chunks up to "data" and returns its size. Behind a chunk of odd size
+// the next identifier is looked for as readIdAfterOddChunk tells.
+bool findDataChunk(platform::FileHandle file, bool preferPadded, std::uint32_t* dataSize, bool* guessed) {
+    unsigned char id[4];
+    std::uint32_t delivered = 0;
+    if (!platform::readFile(file, id, 4, &delivered)) return false;
     for (;;) {
-        unsigned char id[4];
-        std::uint32_t delivered = 0;
-        if (!platform::readFile(file, id, 4, &delivered) || delivered < 4) return false;
+        if (delivered < 4) return false;
         std::uint32_t size = 0;
         if (!readU32(file, &size)) return false;
         if (std::memcmp(id, "data", 4) == 0) {
@@ -103,6 +135,13 @@ bool findDataChunk(platform::FileHandle file, std::uint32_t* dataSize) {
             std::int64_t after = platform::seekFile(file, size, platform::SeekOrigin::Current);
             if (before < 0 || after != before + static_cast<std::int64_t>(size)) return false;
         }
+        if (size % 2 == 0) {
+            if (!platform::readFile(file, id, 4, &delivered)) return false;
+        } else {
+            int count = readIdAfterOddChunk(file, preferPadded, id, guessed);
+            if (count < 0) return false;
+            delivered = static_cast<std::uint32_t>(count);
+        }
     }
 }
 
@@ -113,7 +152,15 @@ int readWavHeader(platform::FileHandle file, WavFormat* format, std::uint32_t* d
     std::uint32_t riffSize = 0;  // not checked against anything
     if (!readId(file, "RIFF") || !readU32(file, &riffSize) || !readId(file, "WAVE")) return 0;
     if (!readFmtChunk(file, format)) return 0;
-    return findDataChunk(file, dataSize) ? 1 : 0;
+    // The scan prefers padded odd chunks; when that guess was made and leads
+    // nowhere, the file is scanned again as one without pad bytes.
+    const std::int64_t chunksStart = platform::seekFile(file, 0, platform::SeekOrigin::Current);
+    bool guessed = false;
+    if (findDataChunk(file, true, dataSize, &guessed)) return 1;
+    if (!guessed || chunksStart < 0 ||
+        platform::seekFile(file, chunksStart, platform::SeekOrigin::Begin) != chunksStart)
+        return 0;
+    return findDataChunk(file, false, dataSize, &guessed) ? 1 : 0;
 }
 
 int writeWavHeader(platform::FileHandle file, WavFormat format, std::uint32_t dataSize) {
@@ -124,7 +171,9 @@ int writeWavHeader(platform::FileHandle file, WavFormat format, std::uint32_t da
 
     unsigned char header[WAV_HEADER_BYTES];
     unsigned char* p = putId(header, "RIFF");
-    p = putU32(p, dataSize + 38);
+    // Every byte after the size field; a data chunk within 38 bytes of 4 GiB
+    // gets the largest size the field holds rather than a wrapped one.
+    p = putU32(p, dataSize > 0xFFFFFFFFu - 38u ? 0xFFFFFFFFu : dataSize + 38u);
     p = putId(p, "WAVE");
     p = putId(p, "fmt ");
     p = putU32(p, 18);

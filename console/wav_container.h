@@ -24,6 +24,9 @@ constexpr std::uint32_t WAV_HEADER_BYTES = 46;
 
 // Reads the header of `file`, opened at its start: "RIFF", "WAVE", a "fmt "
 // chunk of 14 to 65549 bytes as the first chunk, then chunks up to "data".
+// A chunk of odd size may be followed by its pad byte or not: the next
+// identifier is looked for at both places, preferring the one behind the pad
+// byte when both hold four printable characters.
 // Returns 1 when a PCM fmt chunk and a "data" chunk were found: `*format` is
 // filled, `*dataSize` holds the size of the "data" chunk and the file stands
 // at its first byte. Returns 0 for every fault (short file, wrong identifier,

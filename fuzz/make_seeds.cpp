@@ -51,6 +51,8 @@ std::vector<Seed> wavSeeds() {
     l.afterFmt.back().padOdd = true;
     l.afterFmt.push_back(chunk("fact", Bytes(4, 0)));
     add("list-odd-pad.wav", l);
+    l.afterFmt.front().padOdd = false;  // as older writers leave it
+    add("list-odd-unpadded.wav", l);
     l = pcmLayout(2, 8000, 16, noiseBytes(400, 5));
     l.dataSizeField = 4000;
     add("data-longer-than-file.wav", l);

@@ -3,7 +3,6 @@
 // frame as the editor does when it saves or previews an edit.
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "tools/host/host_options.h"
@@ -52,7 +51,14 @@ bool applyTracks(const host::HostOptions& options, host::HostSession& session) {
     return true;
 }
 
-// Reads the input, runs it through the plug-in and writes the output.
+bool writeFrame(void* context, const std::int16_t* audio, std::size_t count) {
+    return host::writeWavSamples(*static_cast<host::WavOutput*>(context), audio, count);
+}
+
+// Runs the input through the plug-in frame by frame, reading each frame (and
+// each neighbour the plug-in asks for) from the input file when it is needed
+// and writing each rewritten frame at once, so that memory does not grow
+// with the length of the input.
 int processAudio(const host::HostOptions& options, host::HostSession& session, host::SimulatedEdit& edit) {
     InputFile input;
     input.handle = platform::openInputFile(options.inputPath.c_str());
@@ -60,21 +66,34 @@ int processAudio(const host::HostOptions& options, host::HostSession& session, h
         std::fprintf(stderr, "qortahost: cannot open %s\n", options.inputPath.c_str());
         return EXIT_FAILURE_TO_RUN;
     }
-    host::WavAudio audio;
+    host::WavSource source;
     std::string error;
-    if (host::readWav16(input.handle, &audio, &error) != 0) {
+    if (host::openWav16(input.handle, &source, &error) != 0) {
         std::fprintf(stderr, "qortahost: %s: %s\n", options.inputPath.c_str(), error.c_str());
         return EXIT_FAILURE_TO_RUN;
     }
-    edit.samplingRate = audio.samplingRate;
-    edit.channelCount = audio.channelCount;
-    edit.source = std::move(audio.samples);
+    edit.samplingRate = source.samplingRate;
+    edit.channelCount = source.channelCount;
+    edit.sourceFile = source;
+    edit.logReadRequests = false;
     if (!host::cutIntoFrames(edit, options.frameRate)) {
         std::fprintf(stderr, "qortahost: %s: too many video frames\n", options.inputPath.c_str());
         return EXIT_FAILURE_TO_RUN;
     }
-    host::runEdit(session, options.preview ? host::RunMode::Preview : host::RunMode::Save, &audio.samples);
-    if (host::writeWav16(options.outputPath.c_str(), input.handle, audio, &error) != 0) {
+    host::WavOutput output;
+    if (host::createWav16(options.outputPath.c_str(), input.handle, source.samplingRate, source.channelCount,
+                          source.frames, &output, &error) != 0) {
+        std::fprintf(stderr, "qortahost: %s\n", error.c_str());
+        return EXIT_FAILURE_TO_RUN;
+    }
+    const bool ran = host::runEdit(session, options.preview ? host::RunMode::Preview : host::RunMode::Save,
+                                   host::FrameSink{writeFrame, &output});
+    const bool written = host::closeWav16(output, &error) == 0;
+    if (!ran && written) {
+        std::fprintf(stderr, "qortahost: %s: cannot read the audio\n", options.inputPath.c_str());
+        return EXIT_FAILURE_TO_RUN;
+    }
+    if (!written) {
         std::fprintf(stderr, "qortahost: %s\n", error.c_str());
         return EXIT_FAILURE_TO_RUN;
     }

@@ -145,7 +145,10 @@ TEST_F(CommandLine, OptionLettersIgnoreCase) {
     expectOutput("a_b.wav", expected);
 }
 
-TEST_F(CommandLine, SettingsLineRoundsHalfUpTowardZero) {
+// Effect and gain are shown rounded to the nearest whole number, halves away
+// from zero; whole-number options beyond the 32-bit range take its nearest
+// bound.
+TEST_F(CommandLine, SettingsLineRoundsAndWholeNumbersSaturate) {
     put("a.wav", stereo16File(1));
     struct Case {
         std::vector<std::string> options;
@@ -154,11 +157,15 @@ TEST_F(CommandLine, SettingsLineRoundsHalfUpTowardZero) {
     };
     const std::vector<Case> cases = {
         {{"-e", "99.5", "-g", "12.4"}, settings(99.5, 12.4), 100, 12, 0, 0},
-        {{"-e", "-2.7", "-g", "-0.5"}, settings(-2.7, -0.5), -2, 0, 0, 0},
+        {{"-e", "-2.7", "-g", "-0.5"}, settings(-2.7, -0.5), -3, -1, 0, 0},
+        {{"-e", "-100", "-g", "-1"}, settings(-100, -1), -100, -1, 0, 0},
+        {{"-e", "-2.5", "-g", "-0.49"}, settings(-2.5, -0.49), -3, 0, 0, 0},
         {{"-e", ".5", "-g", "1e2", "-i", "1e3", "-o", " 250ms"}, settings(0.5, 100, 1, 250), 1, 100, 1, 250},
         {{"-e", "abc", "-g", "0x10", "-i", "-5", "-o", "x"}, settings(0, 0, -5, 0), 0, 0, -5, 0},
-        {{"-i", "4294967297", "-o", "2147483648"}, settings(100, 100, 1, -2147483647 - 1), 100, 100, 1,
-         -2147483647 - 1},
+        {{"-i", "4294967296", "-o", "2147483648"}, settings(100, 100, 2147483647, 2147483647), 100, 100, 2147483647,
+         2147483647},
+        {{"-i", "-2147483649", "-o", "3000000000"}, settings(100, 100, -2147483647 - 1, 2147483647), 100, 100,
+         -2147483647 - 1, 2147483647},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.options));

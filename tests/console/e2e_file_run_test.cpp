@@ -332,6 +332,10 @@ TEST_F(FileRun, HeaderVariantsAreReadAsTheirFieldsSay) {
     l.riffSize = 12;
     l.trailing = {'J', 'U', 'N', 'K', 0, 0, 0, 0};
     expectProcessed(testsupport::buildWav(l), ReferenceSettings(), {});
+    const Bytes unpaddedOutput = get("out.wav");
+    l.afterFmt[1].padOdd = true;  // the pad byte the RIFF rules ask for: the same output
+    expectProcessed(testsupport::buildWav(l), ReferenceSettings(), {});
+    EXPECT_EQ(unpaddedOutput, get("out.wav"));
     l.fmtBodySize = 14;
     expectProcessed(testsupport::buildWav(l), ReferenceSettings(), {});
     l.fmtBodySize = 16;
@@ -354,7 +358,7 @@ TEST_F(FileRun, WavInfoShowsTheDurationToHundredths) {
     EXPECT_EQ("wav info: 8bit 10Hz 1ch 0min 2.50sec\n", wavInfoLine(model(slow)));
 }
 
-TEST_F(FileRun, LongRecordingsShowTheirDurationWithoutWrapping) {
+TEST_F(FileRun, LongRecordingsAndHighRatesShowTheirNumbersWithoutWrapping) {
     // A header that announces almost 4 GiB: the duration line comes first,
     // then the DC measurement finds the data missing.
     WavLayout l;
@@ -369,6 +373,12 @@ TEST_F(FileRun, LongRecordingsShowTheirDurationWithoutWrapping) {
     l.sampleRate = 44100;
     l.bitsPerSample = 16;
     expectRefused(testsupport::buildWav(l), "wav info: 16bit 44100Hz 2ch 405min 47.88sec\n",
+                  "ERROR! cannot read file\n");
+    // A sample rate beyond the int range shows as the unsigned number it is.
+    l.channels = 1;
+    l.bitsPerSample = 8;
+    l.sampleRate = 4294967295u;
+    expectRefused(testsupport::buildWav(l), "wav info: 8bit 4294967295Hz 1ch 0min 0.99sec\n",
                   "ERROR! cannot read file\n");
 }
 

@@ -53,7 +53,8 @@ TEST_F(FirCommandLine, QualityParsingAndTheCapAt300) {
         {{"-Q", "20"}, 20},
         {{"-q", " +42x"}, 42},
         {{"-q", "abc"}, 0},
-        {{"-q", "4294967396"}, 100},  // wraps modulo 2^32
+        {{"-q", "4294967396"}, 300},  // saturates, then the cap
+        {{"-q", "2147483648"}, 300},
         {{"-q", "7", "-q", "9"}, 9},  // the last one counts
     };
     for (const Case& c : cases) {
@@ -103,6 +104,21 @@ TEST_F(FirCommandLine, NegativeQualityRefusesEveryFileAndTheBatchGoesOn) {
     expectRun({"-q", "-5", "a.wav", "out"}, head(-5) + "input file:a.wav \noutput dir:out\n" +
                                                 expectedFileText("a.wav", a, true));
     EXPECT_EQ((Bytes{1, 2, 3}), get("out/a.wav"));
+
+    // Every negative quality, also one whose unsigned product at 44.1 kHz
+    // would give a half-length the window holds (-70000 gives 241593), and
+    // one saturated at the 32-bit bound.
+    put("cd.wav", stereo16File(1, 200, 44100));
+    for (const auto& [text, quality] : {std::pair<const char*, int>{"-70000", -70000}, {"-1", -1},
+                                        {"-99999999999", -2147483647 - 1}}) {
+        SCOPED_TRACE(text);
+        const ReferenceResult cd = firModel(get("cd.wav"), firSettings(quality));
+        ASSERT_EQ(testsupport::ReferenceOutcome::QualityOutOfRange, cd.outcome);
+        expectRun({"-q", text, "cd.wav", "cd_out.wav"}, head(quality) + pairLines("cd.wav", "cd_out.wav") +
+                                                            processingLine("cd.wav") + wavInfoLine(cd) +
+                                                            "ERROR! quality out of range\n");
+        EXPECT_FALSE(exists("cd_out.wav"));
+    }
 }
 
 TEST_F(FirCommandLine, QualityConsumesTheNextArgumentWhateverItIs) {

@@ -3,6 +3,7 @@
 #ifndef QORTA_TESTS_CONSOLE_E2E_FIR_FIXTURE_H
 #define QORTA_TESTS_CONSOLE_E2E_FIR_FIXTURE_H
 
+#include <cmath>
 #include <cstdio>
 
 #include "tests/console/e2e_program_run.h"
@@ -21,7 +22,8 @@ protected:
     }
     // The same for a run with these settings, shown as the program rounds them.
     static std::string head(const ReferenceSettings& s) {
-        return head(s.quality, static_cast<int>(s.effect + 0.5), static_cast<int>(s.gain + 0.5), s.fadeIn, s.fadeOut);
+        return head(s.quality, static_cast<int>(std::lround(s.effect)), static_cast<int>(std::lround(s.gain)), s.fadeIn,
+                    s.fadeOut);
     }
     static std::string usage() { return std::string(testsupport::FIR_BANNER) + testsupport::FIR_USAGE; }
     static std::string usageWithError() {

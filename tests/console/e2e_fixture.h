@@ -3,6 +3,8 @@
 #ifndef QORTA_TESTS_CONSOLE_E2E_FIXTURE_H
 #define QORTA_TESTS_CONSOLE_E2E_FIXTURE_H
 
+#include <cmath>
+
 #include "tests/console/e2e_program_run.h"
 
 namespace e2e {
@@ -17,7 +19,8 @@ protected:
     }
     // The same for a run with these settings, shown as the program rounds them.
     static std::string head(const ReferenceSettings& s) {
-        return head(static_cast<int>(s.effect + 0.5), static_cast<int>(s.gain + 0.5), s.fadeIn, s.fadeOut);
+        return head(static_cast<int>(std::lround(s.effect)), static_cast<int>(std::lround(s.gain)), s.fadeIn,
+                    s.fadeOut);
     }
     static std::string usageWithError() {
         return std::string(testsupport::IIR_BANNER) + testsupport::ILLEGAL_NAMES_LINE + testsupport::IIR_USAGE;

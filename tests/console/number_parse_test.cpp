@@ -31,16 +31,16 @@ TEST(ParseInteger, TextWithoutDigitsGivesZero) {
     EXPECT_EQ(0, parseInteger("   "));
 }
 
-TEST(ParseInteger, OverflowWrapsModulo2To32) {
+TEST(ParseInteger, ValuesBeyondThe32BitRangeSaturate) {
+    constexpr std::int32_t MIN = std::numeric_limits<std::int32_t>::min();
     EXPECT_EQ(2147483647, parseInteger("2147483647"));
-    EXPECT_EQ(std::numeric_limits<std::int32_t>::min(), parseInteger("2147483648"));
-    EXPECT_EQ(std::numeric_limits<std::int32_t>::min(), parseInteger("-2147483648"));
-    EXPECT_EQ(2147483647, parseInteger("-2147483649"));
-    EXPECT_EQ(0, parseInteger("4294967296"));
-    EXPECT_EQ(1, parseInteger("4294967297"));
-    EXPECT_EQ(-1, parseInteger("4294967295"));
-    // 10^20 modulo 2^32
-    EXPECT_EQ(1661992960, parseInteger("100000000000000000000"));
+    EXPECT_EQ(MIN, parseInteger("-2147483648"));
+    for (const char* text : {"2147483648", "3000000000", "4294967296", "+4294967297", "100000000000000000000",
+                             "0000000000000000000000000000002147483648x"})
+        EXPECT_EQ(2147483647, parseInteger(text)) << text;
+    for (const char* text : {"-2147483649", "-4294967295", "-4294967296", " -99999999999999999999999999"})
+        EXPECT_EQ(MIN, parseInteger(text)) << text;
+    EXPECT_EQ(12, parseInteger("0000000000000000000000000000012"));
 }
 
 TEST(ParseReal, ReadsDecimalNumbers) {

@@ -176,16 +176,36 @@ TEST(ReadWavHeader, ChunksBetweenFmtAndDataAreSkippedWhateverTheirContent) {
     EXPECT_EQ((Bytes{7, 7, 8, 8}), r.next);
 }
 
-TEST(ReadWavHeader, ThePadByteOfAnOddChunkIsNotSkipped) {
+TEST(ReadWavHeader, OddChunksAreReadWithOrWithoutTheirPadByte) {
+    auto expectData = [](const WavLayout& l, const Bytes& first, const char* what) {
+        HeaderRead r = readHeaderOf(testsupport::buildWav(l));
+        ASSERT_EQ(1, r.result) << what;
+        EXPECT_EQ(l.data.size(), r.dataSize) << what;
+        EXPECT_EQ(first, r.next) << what;
+    };
     WavLayout l = stereo16({1, 1, 2, 2});
-    l.afterFmt.push_back(testsupport::chunk("odd ", {'x'}));
-    HeaderRead unpadded = readHeaderOf(testsupport::buildWav(l));
-    ASSERT_EQ(1, unpadded.result);
-    EXPECT_EQ((Bytes{1, 1, 2, 2}), unpadded.next);
+    l.afterFmt = {testsupport::chunk("odd ", {'x'}), testsupport::chunk("LIST", Bytes(13, 'y'))};
+    expectData(l, {1, 1, 2, 2}, "no pad bytes");
+    l.afterFmt[0].padOdd = l.afterFmt[1].padOdd = true;
+    expectData(l, {1, 1, 2, 2}, "pad bytes");
+    l.afterFmt[0].padOdd = false;
+    expectData(l, {1, 1, 2, 2}, "one of each");
 
-    // With the pad byte, the next identifier is read from the pad byte on
-    // and the scan loses its way.
-    l.afterFmt[0].padOdd = true;
+    // Behind an unpadded chunk the padded place reads "ata$": the size 36
+    // is printable too. That guess finds no data chunk, the other one does.
+    l = stereo16(Bytes(36, 7));
+    l.afterFmt = {testsupport::chunk("odd ", {'x'})};
+    expectData(l, Bytes(4, 7), "unpadded, both places printable");
+    // A printable pad byte: "Pdat" and "data" are both plausible, and the
+    // padded place is preferred.
+    l.afterFmt = {testsupport::chunk("odd ", {'x', 'P'}, 1)};
+    expectData(l, Bytes(4, 7), "padded, both places printable");
+    // Neither place plausible: the identifier is read right behind the body.
+    l.afterFmt = {testsupport::chunk("odd ", {'x'}), testsupport::chunk(std::string("\1\2\3\4"), {})};
+    expectData(l, Bytes(4, 7), "no plausible identifier");
+    l.afterFmt = {testsupport::chunk("odd ", {'x'})};
+    l.hasData = false;
+    l.trailing = {0, 'd', 'a', 't', 'a'};  // the file ends behind the identifier
     EXPECT_EQ(0, readHeaderOf(testsupport::buildWav(l)).result);
 }
 
@@ -288,6 +308,18 @@ TEST(WriteWavHeader, WritesTheFixed46ByteLayout) {
         'd', 'a', 't', 'a', 0x90, 0x01, 0x00, 0x00};
     EXPECT_EQ(expected, header);
     EXPECT_EQ(446u, header.size() + 400);  // RIFF size 438 + 8
+
+    // From 38 bytes below 4 GiB on, the RIFF size keeps the largest value it
+    // holds (0xFFFFFFD9 + 38 is exactly that) instead of wrapping.
+    for (std::uint32_t dataSize : {0xFFFFFFD9u, 0xFFFFFFDAu, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
+        header = writtenHeader(format, dataSize, &result);
+        ASSERT_EQ(46u, header.size());
+        EXPECT_EQ(Bytes(4, 0xFF), Bytes(header.begin() + 4, header.begin() + 8)) << dataSize;
+        EXPECT_EQ(dataSize, static_cast<std::uint32_t>(header[42] | header[43] << 8 | header[44] << 16) |
+                                static_cast<std::uint32_t>(header[45]) << 24);
+    }
+    header = writtenHeader(format, 0xFFFFFFD8u, &result);
+    EXPECT_EQ((Bytes{0xFE, 0xFF, 0xFF, 0xFF}), Bytes(header.begin() + 4, header.begin() + 8));
 }
 
 TEST(WriteWavHeader, ComputesTagRatesAndAlignmentInsteadOfCopyingThem) {

@@ -255,21 +255,41 @@ TEST_P(BadInput, OddSampleRates) {
 
 TEST_P(BadInput, QualityTheWindowCannotHold) {
     if (!isFir()) GTEST_SKIP() << "only qortafir has a quality";
-    // A negative quality makes the unsigned kernel length huge; 300 (the
-    // cap) at 4400 kHz asks for 264000 taps per side.
+    // Every negative quality is refused, also -70000, whose unsigned kernel
+    // length at 44.1 kHz would fit; 300 (the cap) at 4400 kHz asks for
+    // 264000 taps per side.
     const Bytes fast = goodFile(60, 4400000);
     put("fast.wav", fast);
-    for (const char* quality : {"-5", "300"}) {
+    const Bytes cd = goodFile(60, 44100);
+    put("cd.wav", cd);
+    for (const char* quality : {"-5", "-70000", "300"}) {
         SCOPED_TRACE(quality);
         const std::string settings = std::string("Setting: Quality=") + quality +
                                      ", Effect=100, Gain=100, FadeIn=0, FadeOut=0\n";
         const std::string banner = "qortafir - bass level corrector (FIR0.10) for PC-QORTA/PCI line-in by KALDOR\n";
-        const Bytes& input = quality[0] == '-' ? good : fast;
-        const char* name = quality[0] == '-' ? "good.wav" : "fast.wav";
+        const std::string q = quality;
+        const Bytes& input = q == "-5" ? good : q == "-70000" ? cd : fast;
+        const char* name = q == "-5" ? "good.wav" : q == "-70000" ? "cd.wav" : "fast.wav";
         expectRun({"-q", quality, name, "q.wav"}, banner + settings + "input file:" + name +
                                                       "\noutput file:q.wav\n" + processing(name) + wavInfo(input) +
                                                       "ERROR! quality out of range\n");
         EXPECT_FALSE(testsupport::pathExists(dir.file("q.wav")));
+    }
+}
+
+TEST_P(BadInput, OddChunkWithOrWithoutItsPadByte) {
+    // The sample data is that of the good file: so is the output.
+    WavLayout l = testsupport::pcmLayout(2, 22050, 16, testsupport::sine16(2000, 2, 22050, 90, 9000, 400));
+    ASSERT_EQ(good, testsupport::buildWav(l));
+    l.afterFmt = {testsupport::chunk("LIST", Bytes(13, 'x')), testsupport::chunk("iXML", Bytes(5, 'y'))};
+    put("bare.wav", testsupport::buildWav(l));
+    l.afterFmt[0].padOdd = l.afterFmt[1].padOdd = true;
+    put("padded.wav", testsupport::buildWav(l));
+    for (const char* name : {"bare", "padded"}) {
+        SCOPED_TRACE(name);
+        const testsupport::RunResult r = run({"-n", std::string(name) + ".wav"});
+        EXPECT_NE(std::string::npos, r.out.find("elapse ")) << r.out;
+        EXPECT_EQ(goodOutput, get(std::string(name) + "_b.wav"));
     }
 }
 

@@ -53,7 +53,7 @@ Samples PluginHost::process(std::int32_t k) {
 }
 
 Samples PluginHost::frameOf(const Samples& samples, std::int32_t k) const {
-    const auto first = samples.begin() + edit.frameStarts[k] * edit.channelCount;
+    const auto first = samples.begin() + host::frameStart(edit, k) * edit.channelCount;
     return Samples(first, first + host::frameSamples(edit, k) * edit.channelCount);
 }
 

@@ -16,7 +16,7 @@ ReferenceResult firReferenceRun(const Bytes& file, const ReferenceSettings& sett
     ModelInput in{file};
     if (!readModelHeader(&in, &r)) return r;
     r.halfLength = modelHalfLength(settings.quality, r.sampleRate);
-    if (r.halfLength > MODEL_MAX_HALF_LENGTH) {
+    if (settings.quality < 0 || r.halfLength > MODEL_MAX_HALF_LENGTH) {
         r.outcome = ReferenceOutcome::QualityOutOfRange;
         return r;
     }

@@ -24,6 +24,7 @@ struct RunResult {
     int exitStatus = -1;    // exit status when `exited`
     int signal = 0;         // the signal that ended the child, if any
     bool timedOut = false;  // the child was killed after timeoutSeconds
+    std::int64_t peakMemoryKiB = -1;  // the child's largest resident set (POSIX only; -1 = not known)
     std::string out;        // everything written to standard output
     std::string err;        // everything written to standard error
     // On Windows both as the program wrote them: the "\r" that text mode

@@ -65,8 +65,11 @@ std::int64_t nowMs() {
 // counts as one only when the timeout did not kill the child.
 void awaitExit(pid_t pid, RunResult* result) {
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    struct rusage usage {};
+    pid_t ended = -1;
+    while ((ended = wait4(pid, &wstatus, 0, &usage)) < 0 && errno == EINTR) {
     }
+    if (ended == pid) result->peakMemoryKiB = usage.ru_maxrss;  // kilobytes on Linux
     if (WIFEXITED(wstatus)) {
         result->exited = !result->timedOut;
         result->exitStatus = WEXITSTATUS(wstatus);

@@ -37,6 +37,39 @@ struct Header {
     std::uint64_t dataStart = 0;
 };
 
+// Four printable ASCII characters at `pos`.
+bool plausibleIdAt(const Cursor& in, std::uint64_t pos) {
+    if (pos > in.bytes.size() || in.bytes.size() - pos < 4) return false;
+    for (std::uint64_t i = pos; i < pos + 4; ++i)
+        if (in.bytes[i] < 0x20 || in.bytes[i] > 0x7E) return false;
+    return true;
+}
+
+// The chunks from `in` (a copy) up to "data". Behind an odd-sized body the
+// next chunk starts behind the pad byte or right at the body's end, by which
+// of the two places holds a plausible identifier; where both do, the pad
+// byte is taken when `padded`, and `*bothPlausible` is set.
+bool scanChunks(Cursor in, bool padded, Header* h, bool* bothPlausible) {
+    for (;;) {
+        if (!in.has(8)) return false;
+        bool isData = in.id("data");
+        if (!isData) in.pos += 4;
+        std::uint32_t size = in.u32();
+        if (isData) {
+            h->dataSize = size;
+            h->dataStart = in.pos;
+            return true;
+        }
+        in.pos += size;
+        if (size % 2 == 1) {
+            const bool behindPad = plausibleIdAt(in, in.pos + 1);
+            const bool atEnd = plausibleIdAt(in, in.pos);
+            if (behindPad && atEnd) *bothPlausible = true;
+            if (behindPad && (padded || !atEnd)) in.pos += 1;
+        }
+    }
+}
+
 bool parseHeader(const Bytes& file, Header* h) {
     Cursor in{file};
     if (!in.id("RIFF") || !in.has(4)) return false;
@@ -67,18 +100,9 @@ bool parseHeader(const Bytes& file, Header* h) {
     if (!in.has(extra)) return false;
     in.pos += extra;
     if (h->formatTag != 1) return false;
-    for (;;) {
-        if (!in.has(8)) return false;
-        bool isData = in.id("data");
-        if (!isData) in.pos += 4;
-        std::uint32_t size = in.u32();
-        if (isData) {
-            h->dataSize = size;
-            h->dataStart = in.pos;
-            return true;
-        }
-        in.pos += size;
-    }
+    bool bothPlausible = false;
+    if (scanChunks(in, true, h, &bothPlausible)) return true;
+    return bothPlausible && scanChunks(in, false, h, &bothPlausible);
 }
 
 void putU16(Bytes& b, std::uint32_t v) {

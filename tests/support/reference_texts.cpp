@@ -25,9 +25,9 @@ std::string processingLine(const std::string& inputPath) {
 
 std::string wavInfoLine(const ReferenceResult& r) {
     std::uint64_t l = r.totalFrames * 10 / (r.sampleRate / 10);
-    return format("wav info: %dbit %dHz %dch %dmin %d.%02dsec\n", r.bitsPerSample, static_cast<int>(r.sampleRate),
-                  r.channels, static_cast<int>(l / 100 / 60), static_cast<int>(l % 6000 / 100),
-                  static_cast<int>(l % 100));
+    return format("wav info: %dbit %luHz %dch %dmin %d.%02dsec\n", r.bitsPerSample,
+                  static_cast<unsigned long>(r.sampleRate), r.channels, static_cast<int>(l / 100 / 60),
+                  static_cast<int>(l % 6000 / 100), static_cast<int>(l % 100));
 }
 
 std::string streamingText(const ReferenceResult& r, bool showProgress) {

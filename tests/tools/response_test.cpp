@@ -168,9 +168,11 @@ TEST(ResponseSettings, RefusesWhatTheProgramsRefuse) {
               response::iirMagnitudes(curve(CorrectorKind::Iir, 9, 100, 100), &f, 1, &out));
     EXPECT_EQ(response::RESPONSE_BAD_SETTINGS,
               response::firAmplitudes(curve(CorrectorKind::Fir, 9, 100, 100), &f, 1, &out));
-    // A negative quality wraps to a huge half-length in unsigned arithmetic.
-    EXPECT_EQ(response::RESPONSE_BAD_SETTINGS,
-              response::firAmplitudes(curve(CorrectorKind::Fir, 44100, 100, 100, -5), &f, 1, &out));
+    // Every negative quality, also -70000, whose unsigned product at 44.1 kHz
+    // would give a half-length the window holds.
+    for (std::int32_t quality : {-5, -70000})
+        EXPECT_EQ(response::RESPONSE_BAD_SETTINGS,
+                  response::firAmplitudes(curve(CorrectorKind::Fir, 44100, 100, 100, quality), &f, 1, &out));
     // 300 x 4370000 / 5000 = 262200 > 0x40000, refused before any work is done.
     EXPECT_EQ(response::RESPONSE_BAD_SETTINGS,
               response::curveMagnitudes(curve(CorrectorKind::Fir, 4370000, 100, 100, 300), nullptr, 0, nullptr));

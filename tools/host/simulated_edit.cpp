@@ -18,14 +18,11 @@ SimulatedEdit& editOf(void* editHandle) { return *static_cast<SimulatedEdit*>(ed
 
 std::int32_t readFrameAudio(void* editHandle, std::int32_t frame, std::int16_t* buffer) {
     SimulatedEdit& edit = editOf(editHandle);
-    edit.readRequests.push_back(frame);
+    if (edit.logReadRequests) edit.readRequests.push_back(frame);
     if (frame < 0 || frame >= frameCount(edit)) return 0;
     const std::vector<std::int32_t>& unreadable = edit.faults.unreadableFrames;
     if (std::find(unreadable.begin(), unreadable.end(), frame) != unreadable.end()) return 0;
-    const std::int64_t first = edit.frameStarts[frame] * edit.channelCount;
-    const std::int32_t count = frameSamples(edit, frame);
-    std::copy_n(edit.source.begin() + first, static_cast<std::int64_t>(count) * edit.channelCount, buffer);
-    return count;
+    return readSourceFrame(edit, frame, buffer) ? frameSamples(edit, frame) : 0;
 }
 
 std::int32_t queryFileInfo(void* editHandle, FileInfoRecord* info) {
@@ -40,34 +37,52 @@ std::int32_t queryFileInfo(void* editHandle, FileInfoRecord* info) {
 }  // namespace
 
 std::int64_t sourceSamples(const SimulatedEdit& edit) {
+    if (platform::isValid(edit.sourceFile.file)) return edit.sourceFile.frames;
     return edit.channelCount > 0 ? static_cast<std::int64_t>(edit.source.size()) / edit.channelCount : 0;
 }
 
 std::int32_t frameCount(const SimulatedEdit& edit) {
-    return edit.frameStarts.empty() ? 0 : static_cast<std::int32_t>(edit.frameStarts.size() - 1);
+    if (edit.frameStarts.empty()) return edit.framesAtRate;
+    return static_cast<std::int32_t>(edit.frameStarts.size() - 1);
+}
+
+std::int64_t frameStart(const SimulatedEdit& edit, std::int32_t k) {
+    if (!edit.frameStarts.empty()) return edit.frameStarts[k];
+    return k < edit.framesAtRate ? frameStartSample(k, edit.samplingRate, edit.frameRate) : sourceSamples(edit);
 }
 
 std::int32_t frameSamples(const SimulatedEdit& edit, std::int32_t k) {
-    return static_cast<std::int32_t>(edit.frameStarts[k + 1] - edit.frameStarts[k]);
+    return static_cast<std::int32_t>(frameStart(edit, k + 1) - frameStart(edit, k));
+}
+
+bool readSourceFrame(const SimulatedEdit& edit, std::int32_t k, std::int16_t* audio) {
+    const std::int64_t first = frameStart(edit, k);
+    const std::int32_t count = frameSamples(edit, k);
+    if (platform::isValid(edit.sourceFile.file)) return readWavFrames(edit.sourceFile, first, count, audio);
+    std::copy_n(edit.source.begin() + first * edit.channelCount, static_cast<std::int64_t>(count) * edit.channelCount,
+                audio);
+    return true;
 }
 
 bool cutIntoFrames(SimulatedEdit& edit, const FrameRate& rate) {
     edit.frameStarts.clear();
+    edit.framesAtRate = 0;
     if (edit.samplingRate <= 0) return false;
+    // Frame k starts at floor(k x q / fps numerator), q = samplingRate x fps
+    // denominator, so the frames that start before the end of the audio
+    // (total samples) are the k below total x numerator / q, rounded up. The
+    // sums stay below 2^63: samples below 2^32, terms at most 10^9.
     const std::int64_t total = sourceSamples(edit);
-    std::vector<std::int64_t> starts;
-    for (std::int64_t k = 0;; ++k) {
-        const std::int64_t start = frameStartSample(k, edit.samplingRate, rate);
-        if (start >= total) break;
-        if (k == INT32_MAX) return false;
-        starts.push_back(start);
-    }
-    starts.push_back(total);
-    edit.frameStarts = std::move(starts);
+    const std::int64_t q = static_cast<std::int64_t>(edit.samplingRate) * rate.denominator;
+    const std::int64_t frames = (total * rate.numerator + q - 1) / q;
+    if (frames > INT32_MAX) return false;
+    edit.frameRate = rate;
+    edit.framesAtRate = static_cast<std::int32_t>(frames);
     return true;
 }
 
 bool cutIntoFrames(SimulatedEdit& edit, const std::vector<std::int32_t>& lengths) {
+    edit.framesAtRate = 0;
     edit.frameStarts.assign(1, 0);
     for (std::int32_t length : lengths) {
         if (length < 0) break;
@@ -128,20 +143,30 @@ std::int32_t processFrame(HostSession& session, std::int32_t k, std::int16_t* au
     return session.record.processCallback(&session.record, &frame);
 }
 
-void runEdit(HostSession& session, RunMode mode, std::vector<std::int16_t>* output) {
+bool runEdit(HostSession& session, RunMode mode, const FrameSink& sink) {
     const SimulatedEdit& edit = *session.edit;
-    output->assign(edit.source.begin(), edit.source.end());
+    bool ran = true;
     if (mode == RunMode::Save) startSave(session);
-    for (std::int32_t k = 0; k < frameCount(edit); ++k) {
-        const auto first = output->begin() + edit.frameStarts[k] * edit.channelCount;
-        const auto last = output->begin() + edit.frameStarts[k + 1] * edit.channelCount;
+    for (std::int32_t k = 0; ran && k < frameCount(edit); ++k) {
         // A buffer of the frame's exact size, so that a write beyond the
         // frame is caught by the memory checkers rather than hidden.
-        std::vector<std::int16_t> frameAudio(first, last);
-        processFrame(session, k, frameAudio.data());
-        std::copy(frameAudio.begin(), frameAudio.end(), first);
+        std::vector<std::int16_t> frameAudio(static_cast<std::size_t>(frameSamples(edit, k)) * edit.channelCount);
+        ran = readSourceFrame(edit, k, frameAudio.data());
+        if (ran) processFrame(session, k, frameAudio.data());
+        ran = ran && sink.take(sink.context, frameAudio.data(), frameAudio.size());
     }
     if (mode == RunMode::Save) endSave(session);
+    return ran;
+}
+
+void runEdit(HostSession& session, RunMode mode, std::vector<std::int16_t>* output) {
+    output->clear();
+    auto append = [](void* context, const std::int16_t* audio, std::size_t count) {
+        auto* samples = static_cast<std::vector<std::int16_t>*>(context);
+        samples->insert(samples->end(), audio, audio + count);
+        return true;
+    };
+    runEdit(session, mode, FrameSink{append, output});
 }
 
 }  // namespace host

@@ -10,6 +10,7 @@
 
 #include "plugin/filter_records.h"
 #include "tools/host/frame_rate.h"
+#include "tools/host/wav_io.h"
 
 namespace host {
 
@@ -22,13 +23,23 @@ struct HostFaults {
 };
 
 // The edit: its source audio, how it is cut into video frames, the faults
-// to simulate, and a log of the requests the plug-in made.
+// to simulate, and a log of the requests the plug-in made. The source is
+// held in memory, or, when `sourceFile` names a file, read from it frame by
+// frame as the host needs it, so that an edit of any length takes little
+// memory.
 struct SimulatedEdit {
     std::int32_t samplingRate = 0;
     std::int32_t channelCount = 0;
     std::vector<std::int16_t> source;        // the edit's audio, interleaved, never changed
-    std::vector<std::int64_t> frameStarts;   // first sample of each frame, then the end of the audio
+    WavSource sourceFile;                    // used instead of `source` when its file is valid
+    // The cut: frame starts computed from `frameRate` for the first
+    // `framesAtRate` frames, or, when `frameStarts` is not empty, the first
+    // sample of each frame there, then the end of the audio.
+    FrameRate frameRate;
+    std::int32_t framesAtRate = 0;
+    std::vector<std::int64_t> frameStarts;
     HostFaults faults;
+    bool logReadRequests = true;             // qortahost keeps no log: it would grow with every frame
     std::vector<std::int32_t> readRequests;  // frames asked for through readFrameAudio, in order
     std::int32_t fileInfoQueries = 0;        // calls of queryFileInfo
 };
@@ -39,8 +50,17 @@ std::int64_t sourceSamples(const SimulatedEdit& edit);
 // Video frames in the edit.
 std::int32_t frameCount(const SimulatedEdit& edit);
 
+// First sample of frame `k` (0 <= k <= frameCount; frame frameCount starts
+// at the end of the audio).
+std::int64_t frameStart(const SimulatedEdit& edit, std::int32_t k);
+
 // Samples per channel of frame `k` (0 <= k < frameCount).
 std::int32_t frameSamples(const SimulatedEdit& edit, std::int32_t k);
+
+// Copies the audio of frame `k` (0 <= k < frameCount), frameSamples(k) x
+// channelCount samples, into `audio`. False when the source file cannot
+// deliver it.
+bool readSourceFrame(const SimulatedEdit& edit, std::int32_t k, std::int16_t* audio);
 
 // Cuts the source into video frames at `rate`: frame k holds the samples
 // floor(k x samplingRate / fps) .. floor((k + 1) x samplingRate / fps) - 1,
@@ -90,8 +110,20 @@ enum class RunMode {
     Preview,  // every frame outside a save run: gain and fades only
 };
 
+// Takes the rewritten audio of each frame in order, `count` interleaved
+// samples; returns false to end the run.
+struct FrameSink {
+    bool (*take)(void* context, const std::int16_t* audio, std::size_t count);
+    void* context;
+};
+
 // Runs every frame of the edit through the plug-in in order, each in a
-// buffer of its own, and returns the rewritten audio in `*output`.
+// buffer of its own, and hands the rewritten audio to `sink`. Returns false
+// when a frame's audio cannot be read or the sink ends the run; a save run
+// still gets its save end.
+bool runEdit(HostSession& session, RunMode mode, const FrameSink& sink);
+
+// The same, returning the rewritten audio in `*output`.
 void runEdit(HostSession& session, RunMode mode, std::vector<std::int16_t>* output);
 
 }  // namespace host

@@ -6,11 +6,23 @@ namespace host {
 namespace {
 
 // Bytes moved per read or write call.
-constexpr std::uint32_t CHUNK_BYTES = 1 << 20;
+constexpr std::uint32_t CHUNK_BYTES = 1 << 16;
+
+// Reads exactly `count` bytes at the current position.
+bool readExactly(platform::FileHandle file, unsigned char* bytes, std::uint64_t count) {
+    while (count > 0) {
+        const auto step = static_cast<std::uint32_t>(count < CHUNK_BYTES ? count : CHUNK_BYTES);
+        std::uint32_t delivered = 0;
+        if (!platform::readFile(file, bytes, step, &delivered) || delivered == 0) return false;
+        bytes += delivered;
+        count -= delivered;
+    }
+    return true;
+}
 
 }  // namespace
 
-int readWav16(platform::FileHandle input, WavAudio* audio, std::string* error) {
+int openWav16(platform::FileHandle input, WavSource* source, std::string* error) {
     WavFormat format;
     std::uint32_t dataSize = 0;
     if (readWavHeader(input, &format, &dataSize) != 1) {
@@ -27,55 +39,84 @@ int readWav16(platform::FileHandle input, WavAudio* audio, std::string* error) {
     }
     const std::uint32_t frameBytes = 2u * format.channels;
     const std::uint32_t bytes = dataSize / frameBytes * frameBytes;
-    std::vector<unsigned char> data(bytes);
-    for (std::uint32_t done = 0; done < bytes;) {
-        const std::uint32_t step = bytes - done < CHUNK_BYTES ? bytes - done : CHUNK_BYTES;
-        std::uint32_t delivered = 0;
-        if (!platform::readFile(input, data.data() + done, step, &delivered) || delivered == 0) {
-            *error = "the data chunk ends early";
-            return -1;
-        }
-        done += delivered;
+    const std::int64_t dataStart = platform::seekFile(input, 0, platform::SeekOrigin::Current);
+    // The data is read frame by frame later on; its last byte tells now
+    // whether all of it is there.
+    unsigned char last = 0;
+    const std::int64_t lastByte = dataStart + bytes - 1;
+    const bool present = bytes == 0 || (platform::seekFile(input, lastByte, platform::SeekOrigin::Begin) == lastByte &&
+                                        readExactly(input, &last, 1));
+    if (dataStart < 0 || !present) {
+        *error = "the data chunk ends early";
+        return -1;
     }
-    audio->samplingRate = static_cast<std::int32_t>(format.sampleRate);
-    audio->channelCount = format.channels;
-    audio->samples.resize(bytes / 2);
-    for (std::size_t i = 0; i < audio->samples.size(); ++i)
-        audio->samples[i] = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    source->file = input;
+    source->dataStart = dataStart;
+    source->frames = bytes / frameBytes;
+    source->samplingRate = static_cast<std::int32_t>(format.sampleRate);
+    source->channelCount = format.channels;
     return 0;
 }
 
-int writeWav16(const char* path, platform::FileHandle input, const WavAudio& audio, std::string* error) {
-    const std::uint64_t bytes = audio.samples.size() * 2ull;
+bool readWavFrames(const WavSource& source, std::int64_t first, std::int64_t count, std::int16_t* samples) {
+    const std::int64_t frameBytes = 2 * source.channelCount;
+    const std::int64_t position = source.dataStart + first * frameBytes;
+    if (platform::seekFile(source.file, position, platform::SeekOrigin::Begin) != position) return false;
+    // The little-endian bytes land in the sample buffer and are turned into
+    // samples in place: each sample is built from its own two bytes.
+    auto* bytes = reinterpret_cast<unsigned char*>(samples);
+    const std::int64_t sampleCount = count * source.channelCount;
+    if (!readExactly(source.file, bytes, static_cast<std::uint64_t>(sampleCount) * 2)) return false;
+    for (std::int64_t i = 0; i < sampleCount; ++i)
+        samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return true;
+}
+
+int createWav16(const char* path, platform::FileHandle input, std::int32_t samplingRate, std::int32_t channelCount,
+                std::int64_t frames, WavOutput* output, std::string* error) {
+    const std::uint64_t bytes = static_cast<std::uint64_t>(frames) * 2u * static_cast<std::uint32_t>(channelCount);
     if (bytes > UINT32_MAX - 38u) {
         *error = "too much audio for a WAV file";
         return -1;
     }
-    std::vector<unsigned char> data(static_cast<std::size_t>(bytes));
-    for (std::size_t i = 0; i < audio.samples.size(); ++i) {
-        const auto sample = static_cast<std::uint16_t>(audio.samples[i]);
-        data[2 * i] = static_cast<unsigned char>(sample);
-        data[2 * i + 1] = static_cast<unsigned char>(sample >> 8);
-    }
-    platform::FileHandle output = platform::createOutputFile(path, platform::CreateMode::CreateAlways, input);
-    if (!platform::isValid(output)) {
+    output->file = platform::createOutputFile(path, platform::CreateMode::CreateAlways, input);
+    output->path = path;
+    output->channelCount = channelCount;
+    output->failed = false;
+    if (!platform::isValid(output->file)) {
         *error = std::string("cannot create ") + path;
         return -1;
     }
     WavFormat format;
-    format.channels = static_cast<std::uint16_t>(audio.channelCount);
-    format.sampleRate = static_cast<std::uint32_t>(audio.samplingRate);
+    format.channels = static_cast<std::uint16_t>(channelCount);
+    format.sampleRate = static_cast<std::uint32_t>(samplingRate);
     format.bitsPerSample = 16;
-    bool written = writeWavHeader(output, format, static_cast<std::uint32_t>(bytes)) == 0;
-    for (std::uint64_t done = 0; written && done < bytes;) {
-        const auto step = static_cast<std::uint32_t>(bytes - done < CHUNK_BYTES ? bytes - done : CHUNK_BYTES);
-        std::uint32_t count = 0;
-        written = platform::writeFile(output, data.data() + done, step, &count) && count == step;
+    output->failed = writeWavHeader(output->file, format, static_cast<std::uint32_t>(bytes)) != 0;
+    return 0;
+}
+
+bool writeWavSamples(WavOutput& output, const std::int16_t* samples, std::size_t count) {
+    unsigned char bytes[CHUNK_BYTES];
+    for (std::size_t done = 0; !output.failed && done < count;) {
+        const std::size_t step = count - done < CHUNK_BYTES / 2 ? count - done : CHUNK_BYTES / 2;
+        for (std::size_t i = 0; i < step; ++i) {
+            const auto sample = static_cast<std::uint16_t>(samples[done + i]);
+            bytes[2 * i] = static_cast<unsigned char>(sample);
+            bytes[2 * i + 1] = static_cast<unsigned char>(sample >> 8);
+        }
+        std::uint32_t written = 0;
+        const auto length = static_cast<std::uint32_t>(2 * step);
+        output.failed = !platform::writeFile(output.file, bytes, length, &written) || written != length;
         done += step;
     }
-    platform::closeFile(output);
-    if (!written) *error = std::string("cannot write ") + path;
-    return written ? 0 : -1;
+    return !output.failed;
+}
+
+int closeWav16(WavOutput& output, std::string* error) {
+    platform::closeFile(output.file);
+    output.file = platform::invalidFile();
+    if (output.failed) *error = "cannot write " + output.path;
+    return output.failed ? -1 : 0;
 }
 
 }  // namespace host

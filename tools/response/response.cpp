@@ -74,7 +74,7 @@ int iirMagnitudes(const CurveSettings& settings, const double* frequencies, std:
 int firAmplitudes(const CurveSettings& settings, const double* frequencies, std::size_t count, double* amplitudes) {
     if (settings.sampleRate < MIN_SAMPLE_RATE) return RESPONSE_BAD_SETTINGS;
     const std::uint32_t halfLength = firHalfLength(settings.quality, settings.sampleRate);
-    if (halfLength > MAX_FIR_HALF_LENGTH) return RESPONSE_BAD_SETTINGS;
+    if (settings.quality < 0 || halfLength > MAX_FIR_HALF_LENGTH) return RESPONSE_BAD_SETTINGS;
     if (count == 0) return RESPONSE_OK;
     const std::int64_t n = halfLength;
     std::unique_ptr<double[]> kernel = allocate<double>(static_cast<std::size_t>(2 * n + 1));
