@@ -257,9 +257,11 @@ TEST_F(PlatformTest, ListingKeepsWavNamesInAnyCaseAndMarksFolders) {
 
     EXPECT_FALSE(platform::listWavEntries(path("missing") + SEPARATOR, &entries));
     EXPECT_TRUE(entries.empty());
+    // A folder without WAV files is read, and holds none.
     fs::create_directory(path("empty"));
     writeText(std::string("empty") + SEPARATOR + "x.txt", "");
-    EXPECT_FALSE(platform::listWavEntries(path("empty") + SEPARATOR, &entries));
+    EXPECT_TRUE(platform::listWavEntries(path("empty") + SEPARATOR, &entries));
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST_F(PlatformTest, MemoryComesZeroedInEverySizeAndIsReleased) {
