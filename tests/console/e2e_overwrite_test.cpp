@@ -61,6 +61,12 @@ TEST_F(Overwrite, EndOfInputAnswersN) {
     EXPECT_EQ(old, get("a_b.wav"));
 }
 
+// `text` as a terminal shows it, with "\r\n" as "\n".
+std::string lines(std::string text) {
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+    return text;
+}
+
 TEST_F(Overwrite, AtATerminalKeysNeedNoEnterAndAreNotEchoed) {
     testsupport::RunOptions options;
     options.workDir = dir.path();
@@ -72,24 +78,14 @@ TEST_F(Overwrite, AtATerminalKeysNeedNoEnterAndAreNotEchoed) {
     if (!r.started) GTEST_SKIP() << "no pseudo-terminal available";
     ASSERT_TRUE(r.exited) << (r.timedOut ? "timed out waiting for the question: " : "") << r.out;
     EXPECT_EQ(0, r.exitStatus);
-    std::string out = r.out;
-    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
-    EXPECT_EQ(asked(2) + streamingText(expected, false), testsupport::normaliseElapsed(out));
+    EXPECT_EQ(asked(2) + streamingText(expected, false), testsupport::normaliseElapsed(lines(r.out)));
     expectOutput("a_b.wav", expected);
 
     put("a_b.wav", old);
     r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options, {{question, "n"}});
     ASSERT_TRUE(r.exited) << r.out;
-    out = r.out;
-    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
-    EXPECT_EQ(asked(1), out);
+    EXPECT_EQ(asked(1), lines(r.out));
     EXPECT_EQ(old, get("a_b.wav"));
-}
-
-// `text` as a terminal shows it, with "\r\n" as "\n".
-std::string lines(std::string text) {
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
-    return text;
 }
 
 #ifndef _WIN32
