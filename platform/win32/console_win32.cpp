@@ -35,9 +35,10 @@ int readInputByte(HANDLE input) {
 // console mode and ends the program. Other threads are stopped where they
 // are; nothing more is printed.
 [[noreturn]] void endByInterruption() {
-    lockWrites();  // held until the end, so that no later write follows
+    // Held until the end, so that no later write follows. A write that does
+    // not end within two seconds is left as it is, and so is the output.
     void (*work)() = interruptionWork;
-    if (work != nullptr) work();
+    if (tryLockWrites(2000) && work != nullptr) work();
     if (consoleModeChanged) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), savedConsoleMode);
     TerminateProcess(GetCurrentProcess(), INTERRUPTED_STATUS);
     ExitProcess(INTERRUPTED_STATUS);

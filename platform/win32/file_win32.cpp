@@ -56,6 +56,15 @@ void unlockWrites() {
     if (writeLockEnabled) LeaveCriticalSection(&writeLock);
 }
 
+bool tryLockWrites(unsigned milliseconds) {
+    if (!writeLockEnabled) return true;
+    for (unsigned waited = 0;; waited += 10) {
+        if (TryEnterCriticalSection(&writeLock)) return true;
+        if (waited >= milliseconds) return false;
+        Sleep(10);
+    }
+}
+
 FileHandle invalidFile() { return FileHandle{reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)}; }
 
 bool isValid(FileHandle file) {

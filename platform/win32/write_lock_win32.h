@@ -13,6 +13,11 @@ void enableWriteLock();
 void lockWrites();
 void unlockWrites();
 
+// Holds the lock if it comes free within about `milliseconds`; returns
+// false, not holding it, otherwise (a write that blocks, to a pipe nobody
+// reads). True while the lock is not set up.
+bool tryLockWrites(unsigned milliseconds);
+
 }  // namespace platform
 
 #endif
