@@ -1,5 +1,6 @@
 #include "console/block_io.h"
 
+#include "console/output_header.h"
 #include "console/pcm_mapping.h"
 
 bool readPcm(FileRun& run, std::uint32_t count) {
@@ -9,7 +10,12 @@ bool readPcm(FileRun& run, std::uint32_t count) {
 
 std::int64_t writePcm(FileRun& run, std::uint32_t count) {
     std::uint32_t written = 0;
-    if (!platform::writeFile(run.output.get(), run.pcmBuffer.get(), count, &written) || written != count) return -1;
+    if (!platform::writeFile(run.output.get(), run.pcmBuffer.get(), count, &written) || written != count) {
+        // The output stays as far as it got; its header then tells the
+        // frames it holds instead of the whole length.
+        fitHeaderToFrames(run.output.get(), run.frameBytes());
+        return -1;
+    }
     return count;
 }
 

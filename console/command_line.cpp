@@ -5,6 +5,7 @@
 
 #include "console/console_program.h"
 #include "console/number_parse.h"
+#include "console/output_header.h"
 #include "console/process_file.h"
 #include "platform/platform.h"
 #include "platform/wav_name.h"
@@ -70,16 +71,27 @@ bool classify(const ConsoleProgram& program, int argc, char** argv, CorrectorSet
     return true;
 }
 
+// The identities of the batch's input files that exist, taken before the
+// first output is written.
+BatchInputs identitiesOf(const std::vector<std::string>& paths) {
+    BatchInputs inputs;
+    for (const std::string& path : paths) {
+        platform::FileIdentity identity;
+        if (platform::fileIdentity(path.c_str(), &identity)) inputs.push_back(identity);
+    }
+    return inputs;
+}
+
 void runSingleFile(const ConsoleProgram& program, const CorrectorSettings& settings, const std::string& input) {
     std::string output = input.substr(0, input.size() - 4) + "_b.wav";
     std::printf("input file:%s\noutput file:%s\n", input.c_str(), output.c_str());
-    processFile(*program.stage, settings, input.c_str(), output.c_str());
+    processFile(*program.stage, settings, input.c_str(), output.c_str(), identitiesOf({input}));
 }
 
 void runFilePair(const ConsoleProgram& program, const CorrectorSettings& settings, const std::string& input,
                  const std::string& output) {
     std::printf("input file:%s\noutput file:%s\n", input.c_str(), output.c_str());
-    processFile(*program.stage, settings, input.c_str(), output.c_str());
+    processFile(*program.stage, settings, input.c_str(), output.c_str(), identitiesOf({input}));
 }
 
 void runMultiFile(const ConsoleProgram& program, const CorrectorSettings& settings,
@@ -89,13 +101,14 @@ void runMultiFile(const ConsoleProgram& program, const CorrectorSettings& settin
     std::printf("\noutput dir:%s\n", folder.c_str());
     std::string outputFolder = folder;
     platform::addSeparator(outputFolder);
+    const BatchInputs inputs = identitiesOf(files);
     for (const std::string& file : files) {
         std::string name;
         if (!platform::fileNamePart(file, &name)) {
             std::printf("ERROR! illegal filename \"%s\"\n", file.c_str());
             continue;
         }
-        processFile(*program.stage, settings, file.c_str(), (outputFolder + name).c_str());
+        processFile(*program.stage, settings, file.c_str(), (outputFolder + name).c_str(), inputs);
     }
 }
 
@@ -107,10 +120,19 @@ void runFolderToFolder(const ConsoleProgram& program, const CorrectorSettings& s
     platform::addSeparator(input);
     platform::addSeparator(output);
     std::vector<platform::FolderEntry> entries;
-    if (!platform::listWavEntries(input, &entries)) return;
+    if (!platform::listWavEntries(input, &entries)) {
+        // A mistyped or unreadable folder is an error; a folder without WAV
+        // files is an empty batch.
+        std::printf("ERROR! cannot open dir to read\n");
+        return;
+    }
+    std::vector<std::string> files;
+    for (const platform::FolderEntry& entry : entries)
+        if (!entry.isDirectory) files.push_back(input + entry.name);
+    const BatchInputs inputs = identitiesOf(files);
     for (const platform::FolderEntry& entry : entries) {
         if (entry.isDirectory) continue;
-        processFile(*program.stage, settings, (input + entry.name).c_str(), (output + entry.name).c_str());
+        processFile(*program.stage, settings, (input + entry.name).c_str(), (output + entry.name).c_str(), inputs);
     }
 }
 
@@ -140,6 +162,7 @@ int roundForDisplay(double value) {
 }
 
 int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv) {
+    fitOutputOnInterruption();
     std::printf("%s", program.banner);
     if (argc < 2) {
         printUsage(program);

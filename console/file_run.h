@@ -4,6 +4,7 @@
 #define QORTA_CONSOLE_FILE_RUN_H
 
 #include <cstdint>
+#include <vector>
 
 #include "console/buffer.h"
 #include "console/corrector_settings.h"
@@ -42,10 +43,15 @@ private:
     platform::FileHandle handle_ = platform::invalidFile();
 };
 
+// The identities of every input file of a batch, taken before its first
+// file is processed: no output is opened for writing on one of them.
+using BatchInputs = std::vector<platform::FileIdentity>;
+
 struct FileRun {
     explicit FileRun(const CorrectorSettings& s) : settings(s) {}
 
     const CorrectorSettings& settings;
+    const BatchInputs* batchInputs = nullptr;  // the inputs of the batch; null: none besides `input`
     WavFormat format;
     ScopedFile input;
     ScopedFile output;

@@ -13,7 +13,8 @@ enum class OutputCreation {
 // Creates `outputPath` as the run's output. Without the overwrite setting an
 // existing file is replaced only when the user answers y to the question,
 // which is asked again for any other key. An output that names the input
-// file itself is never opened for writing.
+// file itself, or any other input of the batch, is never opened for
+// writing.
 OutputCreation createOutput(FileRun& run, const char* outputPath);
 
 #endif

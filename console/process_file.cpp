@@ -6,6 +6,7 @@
 #include "console/block_io.h"
 #include "console/file_report.h"
 #include "console/output_file.h"
+#include "console/output_header.h"
 #include "console/pcm_mapping.h"
 
 namespace {
@@ -57,6 +58,16 @@ bool measureDcOffset(FileRun& run) {
     return true;
 }
 
+// Watches the run's output while its samples are streamed (see
+// watchStreamedOutput), until it goes out of scope.
+class StreamWatch {
+public:
+    explicit StreamWatch(const FileRun& run) { watchStreamedOutput(run.output.get(), run.frameBytes()); }
+    StreamWatch(const StreamWatch&) = delete;
+    StreamWatch& operator=(const StreamWatch&) = delete;
+    ~StreamWatch() { watchStreamedOutput(platform::invalidFile(), 1); }
+};
+
 // Everything from the header check to the closing report; returns the
 // result of processFile.
 int runFile(FileRun& run, const StreamStage& stage, const char* inputPath, const char* outputPath,
@@ -89,6 +100,7 @@ int runFile(FileRun& run, const StreamStage& stage, const char* inputPath, const
         std::printf("ERROR! cannot write file\n");
         return 0;
     }
+    const StreamWatch watch(run);
     if (run.dataStart < 0 ||
         platform::seekFile(run.input.get(), run.dataStart, platform::SeekOrigin::Begin) != run.dataStart) {
         std::printf("ERROR! cannot read file\n");
@@ -102,9 +114,10 @@ int runFile(FileRun& run, const StreamStage& stage, const char* inputPath, const
 }  // namespace
 
 int processFile(const StreamStage& stage, const CorrectorSettings& settings, const char* inputPath,
-                const char* outputPath) {
+                const char* outputPath, const BatchInputs& batchInputs) {
     std::uint32_t startTick = platform::tickCount();
     std::printf("\nprocessing file \"%s\"\n", inputPath);
     FileRun run(settings);
+    run.batchInputs = &batchInputs;
     return runFile(run, stage, inputPath, outputPath, startTick);
 }

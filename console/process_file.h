@@ -12,8 +12,9 @@
 // below 10 Hz, or refused by the stage); returns 0 in every other case:
 // success, a later failure (reported by its message), or an overwrite the
 // user declined. Everything the call allocated or opened is released; an
-// output file, once created, stays.
+// output file, once created, stays. `batchInputs` holds the inputs of the
+// whole batch, none of which is opened for writing.
 int processFile(const StreamStage& stage, const CorrectorSettings& settings, const char* inputPath,
-                const char* outputPath);
+                const char* outputPath, const BatchInputs& batchInputs = BatchInputs());
 
 #endif

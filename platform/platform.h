@@ -23,8 +23,26 @@ struct FileHandle {
 FileHandle invalidFile();
 bool isValid(FileHandle file);
 
-// Opens an existing file for reading, shared with other readers only.
+// Opens an existing regular file (a disk file on Win32) for reading, shared
+// with other readers only. Folders, pipes, FIFOs, sockets and devices are
+// refused; opening one of them never blocks.
 FileHandle openInputFile(const char* path);
+
+// What makes a file the same file under every name and link that leads to
+// it: device and inode on POSIX, volume serial number and file index on
+// Win32.
+struct FileIdentity {
+    std::uint64_t volume;
+    std::uint64_t index;
+};
+
+// The identity of the file `path` names, links followed. Returns false when
+// there is no such file or its identity cannot be read. Never blocks, also
+// for a FIFO.
+bool fileIdentity(const char* path, FileIdentity* identity);
+inline bool sameIdentity(const FileIdentity& a, const FileIdentity& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
 
 // True when `path` opens for reading and is not a folder. A path that names
 // the same file as `input` counts as not existing: that file is held open
@@ -58,6 +76,15 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 // Closes a valid handle; does nothing for the invalid one.
 void closeFile(FileHandle file);
 
+// The size in bytes of `file` when it is a regular file (a disk file on
+// Win32), else -1.
+std::int64_t regularFileSize(FileHandle file);
+
+// Writes `count` bytes at byte `position` of `file`. Returns true when all
+// of them were written. The file position afterwards is left unspecified.
+// Async-signal-safe on POSIX.
+bool writeFileAt(FileHandle file, std::int64_t position, const void* buffer, std::uint32_t count);
+
 // Appends the path separator unless `folder` already ends in one: "/" on
 // POSIX, the backslash on Win32. An empty name, the current folder, stays
 // empty.
@@ -78,13 +105,33 @@ struct FolderEntry {
 // Lists the entries of `folder` (which ends in a separator) whose names end
 // in ".wav" in any letter case, in the platform's listing order (POSIX: the
 // names sorted with letter case ignored; Win32: as the system delivers
-// them). Returns false when the folder cannot be read or nothing matches.
+// them). Entries that are neither folders nor regular files (FIFOs, sockets,
+// devices) are left out. Returns false when the folder does not exist or
+// cannot be read; a folder without matching entries gives true and none.
 bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries);
 
 // Waits for one key press without echo and without Enter and returns its
 // code, 0 to 255. Returns -1 when no key can be read any more (end of input
 // or a read error). Pending console output is shown before waiting.
 int readKey();
+
+// True when key presses come from a terminal (the console on Win32) while
+// standard output goes elsewhere, so that what the program prints there does
+// not reach the person who answers.
+bool outputHiddenFromKeys();
+
+// Interruptions: Ctrl-C, a request to terminate and a hang-up (POSIX: SIGINT,
+// SIGTERM and SIGHUP; Win32: Ctrl-C, also when readKey reads it as a key,
+// Ctrl-Break and closing the console). From this call on an interruption
+// runs `beforeEnd`, restores the terminal mode (console mode) that readKey
+// changed and ends the program at once with the status the interruption
+// gives a program that does not handle it. Signals that were ignored when
+// the program started stay ignored.
+//
+// `beforeEnd` runs inside a signal handler on POSIX and on another thread
+// on Win32, never while a writeFile or writeFileAt of the program is under
+// way: it may only use regularFileSize and writeFileAt.
+void handleInterruptions(void (*beforeEnd)());
 
 // Allocates `bytes` of memory set to zero, laid out so that its first use
 // is cheap (large buffers in huge pages where the system offers them).

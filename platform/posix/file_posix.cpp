@@ -40,7 +40,28 @@ FileHandle invalidFile() { return FileHandle{-1}; }
 
 bool isValid(FileHandle file) { return file.value >= 0; }
 
-FileHandle openInputFile(const char* path) { return openForReading(path, 0); }
+FileHandle openInputFile(const char* path) {
+    // Opened without blocking, so that a FIFO nobody writes to is refused
+    // instead of waited for; a regular file then reads as usual.
+    FileHandle file = openForReading(path, O_NONBLOCK);
+    if (!isValid(file)) return file;
+    struct stat info;
+    int flags = fcntl(descriptor(file), F_GETFL);
+    if (fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+        fcntl(descriptor(file), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        closeFile(file);
+        return invalidFile();
+    }
+    return file;
+}
+
+bool fileIdentity(const char* path, FileIdentity* identity) {
+    struct stat info;
+    if (stat(path, &info) != 0) return false;
+    identity->volume = static_cast<std::uint64_t>(info.st_dev);
+    identity->index = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+}
 
 bool outputExists(const char* path, FileHandle input) {
     // Non-blocking, so that probing a pipe nobody writes to does not hang.
@@ -116,6 +137,26 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 
 void closeFile(FileHandle file) {
     if (isValid(file)) close(descriptor(file));
+}
+
+std::int64_t regularFileSize(FileHandle file) {
+    struct stat info;
+    if (!isValid(file) || fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+bool writeFileAt(FileHandle file, std::int64_t position, const void* buffer, std::uint32_t count) {
+    // lseek and write rather than pwrite: these two are async-signal-safe.
+    if (lseek(descriptor(file), static_cast<off_t>(position), SEEK_SET) != static_cast<off_t>(position)) return false;
+    const char* source = static_cast<const char*>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+        ssize_t put = write(descriptor(file), source + total, count - total);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        total += static_cast<std::uint32_t>(put);
+    }
+    return true;
 }
 
 }  // namespace platform

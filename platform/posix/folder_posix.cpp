@@ -46,12 +46,15 @@ bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries
         if (!hasWavEnding(entry->d_name)) continue;
         std::string path = folder + entry->d_name;
         struct stat info;
-        bool isDirectory = stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-        entries->push_back(FolderEntry{entry->d_name, isDirectory});
+        bool found = stat(path.c_str(), &info) == 0;
+        // FIFOs, sockets and devices are no recordings: a FIFO would only
+        // make the batch wait for a writer.
+        if (found && !S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
+        entries->push_back(FolderEntry{entry->d_name, found && S_ISDIR(info.st_mode)});
     }
     closedir(dir);
     std::sort(entries->begin(), entries->end(), listedBefore);
-    return !entries->empty();
+    return true;
 }
 
 }  // namespace platform

@@ -2,11 +2,24 @@
 // output without sharing, so the system itself refuses an output that names
 // an open input: no comparison of paths or file identities is needed.
 #include "platform/platform.h"
+#include "platform/win32/write_lock_win32.h"
 
 #include <windows.h>
 
 namespace platform {
 namespace {
+
+CRITICAL_SECTION writeLock;
+bool writeLockEnabled = false;
+
+// Holds the write lock while it exists.
+class WriteGuard {
+public:
+    WriteGuard() { lockWrites(); }
+    WriteGuard(const WriteGuard&) = delete;
+    WriteGuard& operator=(const WriteGuard&) = delete;
+    ~WriteGuard() { unlockWrites(); }
+};
 
 HANDLE handleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file.value); }
 
@@ -15,7 +28,42 @@ FileHandle fileOf(HANDLE handle) {
     return FileHandle{reinterpret_cast<std::intptr_t>(handle)};
 }
 
+bool writeAll(HANDLE file, const char* source, std::uint32_t count, std::uint32_t* written) {
+    std::uint32_t total = 0;
+    while (total < count) {
+        DWORD put = 0;
+        if (!WriteFile(file, source + total, count - total, &put, nullptr)) return false;
+        if (put == 0) break;
+        total += put;
+    }
+    *written = total;
+    return true;
+}
+
 }  // namespace
+
+void enableWriteLock() {
+    if (writeLockEnabled) return;
+    InitializeCriticalSection(&writeLock);
+    writeLockEnabled = true;
+}
+
+void lockWrites() {
+    if (writeLockEnabled) EnterCriticalSection(&writeLock);
+}
+
+void unlockWrites() {
+    if (writeLockEnabled) LeaveCriticalSection(&writeLock);
+}
+
+bool tryLockWrites(unsigned milliseconds) {
+    if (!writeLockEnabled) return true;
+    for (unsigned waited = 0;; waited += 10) {
+        if (TryEnterCriticalSection(&writeLock)) return true;
+        if (waited >= milliseconds) return false;
+        Sleep(10);
+    }
+}
 
 FileHandle invalidFile() { return FileHandle{reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)}; }
 
@@ -24,8 +72,31 @@ bool isValid(FileHandle file) {
 }
 
 FileHandle openInputFile(const char* path) {
-    return fileOf(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file = fileOf(
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Pipes and character devices (the console, NUL) are no recordings.
+    if (isValid(file) && GetFileType(handleOf(file)) != FILE_TYPE_DISK) {
+        closeFile(file);
+        return invalidFile();
+    }
+    return file;
+}
+
+bool fileIdentity(const char* path, FileIdentity* identity) {
+    // Names in the device space ("\\.\pipe\x") are left alone: opening a
+    // pipe would take one of its connections.
+    if (path[0] == '\\' && path[1] == '\\' && path[2] == '.') return false;
+    // Opened for no access at all, which no sharing mode refuses.
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!known) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
 
 bool outputExists(const char* path, FileHandle /*input*/) {
@@ -61,16 +132,8 @@ bool readFile(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
 }
 
 bool writeFile(FileHandle file, const void* buffer, std::uint32_t count, std::uint32_t* written) {
-    const char* source = static_cast<const char*>(buffer);
-    std::uint32_t total = 0;
-    while (total < count) {
-        DWORD put = 0;
-        if (!WriteFile(handleOf(file), source + total, count - total, &put, nullptr)) return false;
-        if (put == 0) break;
-        total += put;
-    }
-    *written = total;
-    return true;
+    const WriteGuard guard;
+    return writeAll(handleOf(file), static_cast<const char*>(buffer), count, written);
 }
 
 std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin) {
@@ -86,6 +149,20 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 
 void closeFile(FileHandle file) {
     if (isValid(file)) CloseHandle(handleOf(file));
+}
+
+std::int64_t regularFileSize(FileHandle file) {
+    LARGE_INTEGER size;
+    if (!isValid(file) || GetFileType(handleOf(file)) != FILE_TYPE_DISK || !GetFileSizeEx(handleOf(file), &size))
+        return -1;
+    return static_cast<std::int64_t>(size.QuadPart);
+}
+
+bool writeFileAt(FileHandle file, std::int64_t position, const void* buffer, std::uint32_t count) {
+    const WriteGuard guard;
+    std::uint32_t written = 0;
+    return seekFile(file, position, SeekOrigin::Begin) == position &&
+           writeAll(handleOf(file), static_cast<const char*>(buffer), count, &written) && written == count;
 }
 
 }  // namespace platform

@@ -39,7 +39,12 @@ bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries
     wsprintfA(pattern, "%s*.wav", folder.c_str());
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
+    if (search == INVALID_HANDLE_VALUE) {
+        // No match in a folder that exists is an empty listing.
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+        DWORD attributes = GetFileAttributesA(folder.empty() ? "." : folder.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
     do {
         // The wildcard "*.wav" also matches the generated short name of a
         // longer extension ("a.wave" as "A~1.WAV"); only names that really
@@ -49,7 +54,7 @@ bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries
         entries->push_back(FolderEntry{found.cFileName, isDirectory});
     } while (FindNextFileA(search, &found));
     FindClose(search);
-    return !entries->empty();
+    return true;
 }
 
 }  // namespace platform

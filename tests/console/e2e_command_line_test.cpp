@@ -220,10 +220,12 @@ TEST_F(CommandLine, FolderToFolderWithNothingToDoEndsAfterItsEchoLines) {
     mkdir("other");
     put("other/readme.txt", {1});
     mkdir("out");
-    for (const char* input : {"missing", "empty", "other"}) {
+    for (const char* input : {"empty", "other"}) {
         SCOPED_TRACE(input);
         expectRun({input, "out"}, head() + "input dir:" + std::string(input) + "\noutput dir:out\n");
     }
+    // A folder that is not there is an error, not an empty batch.
+    expectRun({"missing", "out"}, head() + "input dir:missing\noutput dir:out\nERROR! cannot open dir to read\n");
 }
 
 TEST_F(CommandLine, AnEmptyFolderNameIsTheCurrentFolder) {

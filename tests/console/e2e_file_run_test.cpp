@@ -477,10 +477,9 @@ TEST_F(FileRun, SamplesThatCannotBeWrittenLeaveWhatWasWritten) {
     expectRun({"in.wav", "out.wav"},
               head() + pairLines("in.wav", "out.wav") + processingLine("in.wav") + wavInfoLine(expected) +
                   "0.0%\r\r\r\rERROR! cannot write file\n",
-              "", 1046);
-    const Bytes written = get("out.wav");
-    ASSERT_EQ(1046u, written.size());
-    EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.output.begin()));
+              "", 1047);
+    // The output stays, its header fitted to the 250 whole frames it holds.
+    EXPECT_EQ(testsupport::cutOutput(expected.output, 1047, 4), get("out.wav"));
 }
 
 TEST_F(FileRun, HiddenProgressKeepsTheLineBreak) {

@@ -265,9 +265,7 @@ TEST_F(FirFileRun, FailedFinalWriteLeavesWhatWasWritten) {
               head() + pairLines("in.wav", "out.wav") + processingLine("in.wav") + wavInfoLine(expected) +
                   "0.0%\r\r\r\rERROR! cannot write file\n",
               "", 1046);
-    const Bytes written = get("out.wav");
-    ASSERT_EQ(1046u, written.size());
-    EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.output.begin()));
+    EXPECT_EQ(testsupport::cutOutput(expected.output, 1046, 4), get("out.wav"));
 }
 
 }  // namespace

@@ -92,9 +92,7 @@ TEST_F(FirWindow, FailedFullWriteEndsTheFileAfterTheRefillsBeforeIt) {
               head(narrow) + pairLines("in.wav", "out.wav") + processingLine("in.wav") + wavInfoLine(expected) +
                   progressText({"0.0%", "50.0%"}) + "ERROR! cannot write file\n",
               "", 46 + 1000);
-    const Bytes written = get("out.wav");
-    ASSERT_EQ(1046u, written.size());
-    EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.output.begin()));
+    EXPECT_EQ(testsupport::cutOutput(expected.output, 1046, 1), get("out.wav"));
 }
 
 TEST_F(FirWindow, LongFilesRefillEveryHalfBlock) {

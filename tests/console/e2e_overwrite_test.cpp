@@ -1,6 +1,8 @@
 // The overwrite question, -y, and outputs that name their own input.
 #include <cstdio>
 #ifndef _WIN32
+#include <csignal>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -59,6 +61,12 @@ TEST_F(Overwrite, EndOfInputAnswersN) {
     EXPECT_EQ(old, get("a_b.wav"));
 }
 
+// `text` as a terminal shows it, with "\r\n" as "\n".
+std::string lines(std::string text) {
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+    return text;
+}
+
 TEST_F(Overwrite, AtATerminalKeysNeedNoEnterAndAreNotEchoed) {
     testsupport::RunOptions options;
     options.workDir = dir.path();
@@ -70,19 +78,56 @@ TEST_F(Overwrite, AtATerminalKeysNeedNoEnterAndAreNotEchoed) {
     if (!r.started) GTEST_SKIP() << "no pseudo-terminal available";
     ASSERT_TRUE(r.exited) << (r.timedOut ? "timed out waiting for the question: " : "") << r.out;
     EXPECT_EQ(0, r.exitStatus);
-    std::string out = r.out;
-    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
-    EXPECT_EQ(asked(2) + streamingText(expected, false), testsupport::normaliseElapsed(out));
+    EXPECT_EQ(asked(2) + streamingText(expected, false), testsupport::normaliseElapsed(lines(r.out)));
     expectOutput("a_b.wav", expected);
 
     put("a_b.wav", old);
     r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options, {{question, "n"}});
     ASSERT_TRUE(r.exited) << r.out;
-    out = r.out;
-    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.replace(at, 2, "\n");
-    EXPECT_EQ(asked(1), out);
+    EXPECT_EQ(asked(1), lines(r.out));
     EXPECT_EQ(old, get("a_b.wav"));
 }
+
+#ifndef _WIN32
+TEST_F(Overwrite, InterruptedAtTheQuestionTheTerminalGetsItsModeBack) {
+    testsupport::RunOptions options;
+    options.workDir = dir.path();
+    options.timeoutSeconds = 10;
+    const std::string question = overwriteQuestion("a_b.wav");
+    // Ctrl-C typed at the terminal, and the other interruptions as signals.
+    const std::vector<testsupport::TerminalStep> ways = {{question, "\x03", 0}, {question, "", SIGTERM},
+                                                         {question, "", SIGHUP}};
+    const int expectedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    for (std::size_t i = 0; i < ways.size(); ++i) {
+        SCOPED_TRACE(expectedSignals[i]);
+        const testsupport::RunResult r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options, {ways[i]});
+        if (!r.started) GTEST_SKIP() << "no pseudo-terminal available";
+        ASSERT_FALSE(r.timedOut) << r.out;
+        EXPECT_EQ(expectedSignals[i], r.signal);
+        EXPECT_EQ(static_cast<unsigned>(ICANON | ECHO), r.terminalModes & (ICANON | ECHO)) << "terminal left raw";
+        EXPECT_EQ(asked(1), lines(r.out));
+        EXPECT_EQ(old, get("a_b.wav"));
+    }
+}
+
+TEST_F(Overwrite, WithTheOutputRedirectedTheQuestionStillReachesTheTerminal) {
+    testsupport::RunOptions options;
+    options.workDir = dir.path();
+    options.timeoutSeconds = 10;
+    options.outputFile = path("log.txt");
+    const std::string question = overwriteQuestion("a_b.wav");
+    // The question comes on the terminal through standard error, once per
+    // asking; standard output keeps exactly its text.
+    const testsupport::RunResult r = testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options,
+                                                                {{question, "x"}, {question + question, "y"}});
+    if (!r.started) GTEST_SKIP() << "no pseudo-terminal available";
+    ASSERT_TRUE(r.exited) << (r.timedOut ? "timed out waiting for the question: " : "") << r.out;
+    EXPECT_EQ(question + question, lines(r.out));
+    const Bytes log = get("log.txt");
+    EXPECT_EQ(asked(2) + streamingText(expected, false), testsupport::normaliseElapsed(std::string(log.begin(), log.end())));
+    expectOutput("a_b.wav", expected);
+}
+#endif
 
 TEST_F(Overwrite, OptionYReplacesWithoutAsking) {
     expectRun({"a.wav", "-y"}, head() + pairLines("a.wav", "a_b.wav") + expectedFileText("a.wav", expected, true));
@@ -156,6 +201,55 @@ TEST_F(SameFile, MultiFileIntoTheInputsOwnFolderIsRefused) {
                                                "ERROR! cannot open file to write\n");
         EXPECT_EQ(input, get("a.wav"));
     }
+}
+
+TEST_F(SameFile, AnOutputThatIsAnotherInputOfTheBatchIsRefused) {
+    // sub/a.wav is the output of a.wav and an input itself: later in the
+    // batch, or earlier.
+    mkdir("sub");
+    const Bytes other = mono8File(4);
+    put(joined("sub", "a.wav"), other);
+    const ReferenceResult otherModel = model(other);
+    const std::string inSub = joined("sub", "a.wav");
+    for (const char* overwrite : {"-n", "-y"}) {
+        SCOPED_TRACE(overwrite);
+        expectRun({overwrite, "a.wav", inSub, "sub"},
+                  head() + "input file:a.wav " + inSub + " \noutput dir:sub\n" + processingLine("a.wav") +
+                      wavInfoLine(expected) + "ERROR! cannot open file to write\n" + processingLine(inSub) +
+                      wavInfoLine(otherModel) + "ERROR! cannot open file to write\n",
+                  "yy");
+        expectRun({overwrite, inSub, "a.wav", "sub"},
+                  head() + "input file:" + inSub + " a.wav \noutput dir:sub\n" + processingLine(inSub) +
+                      wavInfoLine(otherModel) + "ERROR! cannot open file to write\n" + processingLine("a.wav") +
+                      wavInfoLine(expected) + "ERROR! cannot open file to write\n",
+                  "yy");
+        EXPECT_EQ(input, get("a.wav"));
+        EXPECT_EQ(other, get("sub/a.wav"));
+    }
+#ifndef _WIN32
+    // Through links: out/a.wav leads to in/b.wav, processed after in/a.wav;
+    // out/c.wav to in/a.wav, processed before in/c.wav.
+    mkdir("in");
+    mkdir("out");
+    put("in/a.wav", input);
+    put("in/b.wav", other);
+    put("in/c.wav", other);
+    ASSERT_EQ(0, symlink("../in/b.wav", path("out/a.wav").c_str()));
+    ASSERT_EQ(0, link(path("in/a.wav").c_str(), path("out/c.wav").c_str()));
+    for (const char* overwrite : {"-n", "-y"}) {
+        SCOPED_TRACE(overwrite);
+        unlink(path("out/b.wav").c_str());
+        expectRun({overwrite, "in", "out"},
+                  head() + "input dir:in\noutput dir:out\n" + processingLine("in/a.wav") + wavInfoLine(expected) +
+                      "ERROR! cannot open file to write\n" +
+                      testsupport::expectedFileText("in/b.wav", otherModel, std::string(overwrite) == "-y") +
+                      processingLine("in/c.wav") + wavInfoLine(otherModel) + "ERROR! cannot open file to write\n",
+                  "yyy");
+        EXPECT_EQ(input, get("in/a.wav"));
+        EXPECT_EQ(other, get("in/b.wav"));
+        expectOutput("out/b.wav", otherModel);
+    }
+#endif
 }
 
 TEST_F(SameFile, FolderToFolderWithTheSameFolderTwiceLeavesEveryInput) {

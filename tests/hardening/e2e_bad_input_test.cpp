@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -44,6 +45,7 @@ const char* const ILLEGAL_FORMAT = "ERROR! illegal wav format\n";
 const char* const CANNOT_READ = "ERROR! cannot read file\n";
 const char* const CANNOT_CREATE = "ERROR! cannot open file to write\n";
 const char* const CANNOT_WRITE = "ERROR! cannot write file\n";
+const char* const CANNOT_OPEN_DIR = "ERROR! cannot open dir to read\n";
 
 // A good 16-bit stereo file of `frames` frames at `rate` Hz.
 Bytes goodFile(std::size_t frames = 2000, std::uint32_t rate = 22050) {
@@ -138,6 +140,53 @@ protected:
 TEST_P(BadInput, MissingFileOrAFolderInItsPlace) {
     ASSERT_EQ(0, mkdir(dir.file("folder.wav").c_str(), 0777));
     expectBatch({"missing.wav", "folder.wav"}, {CANNOT_OPEN, CANNOT_OPEN});
+}
+
+TEST_P(BadInput, PipesFifosAndDevicesAreRefusedWithoutWaiting) {
+    // A FIFO nobody writes to, standard input (a pipe holding a good file)
+    // and a character device.
+    ASSERT_EQ(0, mkfifo(dir.file("fifo.wav").c_str(), 0666));
+    ASSERT_EQ(0, symlink("/dev/stdin", dir.file("stdin.wav").c_str()));
+    ASSERT_EQ(0, symlink("/dev/zero", dir.file("zero.wav").c_str()));
+    mkdir(dir.file("out").c_str(), 0777);
+    expectRun({"-y", "fifo.wav", "stdin.wav", "zero.wav", "good.wav", "out"},
+              std::string(GetParam().head) + "input file:fifo.wav stdin.wav zero.wav good.wav \noutput dir:out\n" +
+                  processing("fifo.wav") + CANNOT_OPEN + processing("stdin.wav") + CANNOT_OPEN +
+                  processing("zero.wav") + CANNOT_OPEN + goodText,
+              std::string(good.begin(), good.end()));
+    for (const char* name : {"out/fifo.wav", "out/stdin.wav", "out/zero.wav"})
+        EXPECT_FALSE(testsupport::pathExists(dir.file(name))) << name;
+    EXPECT_EQ(goodOutput, get("out/good.wav"));
+
+    // A folder-to-folder listing leaves them out, as it leaves out folders.
+    ASSERT_EQ(0, mkdir(dir.file("in").c_str(), 0777));
+    ASSERT_EQ(0, mkfifo(dir.file("in/fifo.wav").c_str(), 0666));
+    ASSERT_EQ(0, symlink("/dev/zero", dir.file("in/zero.wav").c_str()));
+    put("in/good.wav", good);
+    unlink(dir.file("out/good.wav").c_str());
+    std::string inFolder = goodText;
+    inFolder.replace(0, processing("good.wav").size(), processing("in/good.wav"));
+    expectRun({"-y", "in", "out"}, std::string(GetParam().head) + "input dir:in\noutput dir:out\n" + inFolder);
+    EXPECT_EQ(goodOutput, get("out/good.wav"));
+}
+
+TEST_P(BadInput, InputFolderMissingOrUnreadable) {
+    put("notes.txt", good);
+    ASSERT_EQ(0, mkdir(dir.file("locked").c_str(), 0));
+    std::vector<std::string> folders = {"nosuchdir", "notes.txt"};
+    // Folder permissions do not hold for the superuser.
+    if (geteuid() != 0) folders.push_back("locked");
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        expectRun({"-y", folder, "out"}, std::string(GetParam().head) + "input dir:" + folder +
+                                             "\noutput dir:out\n" + CANNOT_OPEN_DIR);
+    }
+    // A folder without WAV files is an empty batch, without a message.
+    ASSERT_EQ(0, mkdir(dir.file("empty").c_str(), 0777));
+    ASSERT_EQ(0, mkdir(dir.file("empty/sub.wav").c_str(), 0777));
+    put("empty/notes.txt", good);
+    expectRun({"-y", "empty", "out"}, std::string(GetParam().head) + "input dir:empty\noutput dir:out\n");
+    chmod(dir.file("locked").c_str(), 0777);
 }
 
 TEST_P(BadInput, FilesThatAreNotWav) {
@@ -372,6 +421,44 @@ TEST_P(BadInput, NoAnswerToTheQuestion) {
                   answer);
         EXPECT_EQ(old, get("out/first.wav"));
         EXPECT_EQ(goodOutput, get("out/good.wav"));
+    }
+}
+
+TEST_P(BadInput, InterruptedRunLeavesAValidShorterOutput) {
+    // Long enough that the signal, sent as soon as the first samples are
+    // written, lands while samples are still streamed.
+    // Noise of 64 KiB repeated: quick to make also in the sanitizer build.
+    const std::size_t frames = std::size_t{6} << 20;
+    const Bytes tile = testsupport::noiseBytes(std::size_t{1} << 16, 7);
+    Bytes data;
+    data.reserve(frames * 4);
+    while (data.size() < frames * 4) data.insert(data.end(), tile.begin(), tile.end());
+    put("long.wav", testsupport::pcmWav(2, 8000, 16, data));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        unlink(dir.file("long_b.wav").c_str());
+        testsupport::RunOptions options;
+        options.workDir = dir.path();
+        options.timeoutSeconds = 30;
+        options.signalWhenGrown = signal;
+        options.grownFile = dir.file("long_b.wav");
+        options.grownBytes = 46;
+        // qortafir with its shortest kernel, so that its first samples come
+        // as soon as qortaiir's.
+        const std::vector<std::string> args =
+            isFir() ? std::vector<std::string>{"-q", "1", "long.wav"} : std::vector<std::string>{"long.wav"};
+        const testsupport::RunResult r = testsupport::runProgram(GetParam().path, args, options);
+        ASSERT_TRUE(r.signalSent) << r.out;
+        // Ended by the signal itself, with no message and no closing report.
+        EXPECT_EQ(signal, r.signal) << r.out;
+        EXPECT_EQ(std::string::npos, r.out.find("ERROR")) << r.out;
+        EXPECT_EQ(std::string::npos, r.out.find("elapse")) << r.out;
+        // The output stays, a valid WAV file of the frames it holds.
+        const Bytes output = get("long_b.wav");
+        ASSERT_GT(output.size(), 46u);
+        ASSERT_LT(output.size(), 46u + frames * 4);
+        EXPECT_EQ((output.size() - 46) / 4 * 4, testsupport::u32At(output, 42));
+        EXPECT_EQ(testsupport::u32At(output, 42) + 38, testsupport::u32At(output, 4));
     }
 }
 

@@ -145,7 +145,10 @@ protected:
 
     // Runs the batch with `plan` (one fault in file a) and checks
     // everything the failure table promises.
-    void expectHandled(const FaultPlan& plan, const std::string& message, bool outputCreated) {
+    // A failed write leaves the output with its header fitted to the frames
+    // it holds (`headerFitted`); any other failure leaves it as written.
+    void expectHandled(const FaultPlan& plan, const std::string& message, bool outputCreated,
+                       bool headerFitted = false) {
         unlink(outA.c_str());
         unlink(outB.c_str());
         faults::arm(plan);
@@ -165,7 +168,11 @@ protected:
         if (outputCreated) {
             const Bytes written = testsupport::fileBytes(outA);
             ASSERT_EQ(rec.bytesWritten.at(outA), written.size()) << "the output is not what was written";
-            EXPECT_TRUE(std::equal(written.begin(), written.end(), cleanOutA.begin()));
+            if (headerFitted) {
+                EXPECT_EQ(testsupport::cutOutput(cleanOutA, written.size(), 4), written);
+            } else {
+                EXPECT_TRUE(std::equal(written.begin(), written.end(), cleanOutA.begin()));
+            }
         }
         EXPECT_EQ(cleanOutB, testsupport::fileBytes(outB)) << "the next file of the batch suffered";
         EXPECT_EQ(rec.opened, rec.closed) << "a file stayed open";
@@ -208,7 +215,7 @@ TEST_P(FaultInjection, EveryWriteThatFailsOrWritesOnlyHalf) {
             FaultPlan plan;
             plan.writeFault = fault;
             plan.writeCall = n;
-            expectHandled(plan, WRITE_FAILURE, true);
+            expectHandled(plan, WRITE_FAILURE, true, true);
             if (HasFatalFailure()) return;
         }
     }

@@ -14,6 +14,10 @@ namespace posix_platform {
 struct FileHandle {
     std::intptr_t value;
 };
+struct FileIdentity {
+    std::uint64_t volume;
+    std::uint64_t index;
+};
 enum class CreateMode { CreateNew, CreateAlways };
 enum class SeekOrigin { Begin, Current };
 bool isValid(FileHandle file);
@@ -24,6 +28,9 @@ bool readFile(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
 bool writeFile(FileHandle file, const void* buffer, std::uint32_t count, std::uint32_t* written);
 std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin);
 void closeFile(FileHandle file);
+bool fileIdentity(const char* path, FileIdentity* identity);
+std::int64_t regularFileSize(FileHandle file);
+bool writeFileAt(FileHandle file, std::int64_t position, const void* buffer, std::uint32_t count);
 void* allocateMemory(std::size_t bytes);
 void releaseMemory(void* memory, std::size_t bytes);
 }  // namespace posix_platform
@@ -72,6 +79,13 @@ FileHandle openInputFile(const char* path) {
     FileHandle file = ours(posix_platform::openInputFile(path));
     if (isValid(file)) ++faults::log.opened;
     return file;
+}
+
+bool fileIdentity(const char* path, FileIdentity* identity) {
+    posix_platform::FileIdentity found;
+    if (!posix_platform::fileIdentity(path, &found)) return false;
+    *identity = FileIdentity{found.volume, found.index};
+    return true;
 }
 
 bool outputExists(const char* path, FileHandle input) { return posix_platform::outputExists(path, posix(input)); }
@@ -125,6 +139,14 @@ void closeFile(FileHandle file) {
         faults::outputs.erase(file.value);
     }
     posix_platform::closeFile(posix(file));
+}
+
+// Rewriting the header of a cut-off output: not counted as a write, so that
+// the writes of a run stay those of its header and samples.
+std::int64_t regularFileSize(FileHandle file) { return posix_platform::regularFileSize(posix(file)); }
+
+bool writeFileAt(FileHandle file, std::int64_t position, const void* buffer, std::uint32_t count) {
+    return posix_platform::writeFileAt(posix(file), position, buffer, count);
 }
 
 void* allocateMemory(std::size_t bytes) {

@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include <sys/stat.h>
+
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -30,24 +32,31 @@ TEST(ListWavEntries, MatchesDotWavInAnyCaseAndSortsByFoldedName) {
     ASSERT_TRUE(testsupport::makeDir(dir.file("plain")));
     ASSERT_EQ(0, symlink(dir.file("plain").c_str(), dir.file("link.wav").c_str()));
     ASSERT_EQ(0, symlink(dir.file("b.wav").c_str(), dir.file("filelink.wav").c_str()));
+    // FIFOs and devices are left out; a link that leads nowhere stays.
+    ASSERT_EQ(0, mkfifo(dir.file("fifo.wav").c_str(), 0666));
+    ASSERT_EQ(0, symlink("/dev/null", dir.file("null.wav").c_str()));
+    ASSERT_EQ(0, symlink(dir.file("none").c_str(), dir.file("dangling.wav").c_str()));
     bool found = false;
     // '.' sorts before letters, '_' after the upper-case letters, and equal
     // folded names fall back to byte order ("A.wav" before "a.WAV").
-    EXPECT_EQ((std::vector<std::string>{".wav", "A.wav", "a.WAV", "ab.wav", "b.wav", "filelink.wav", "link.wav/",
+    EXPECT_EQ((std::vector<std::string>{".wav", "A.wav", "a.WAV", "ab.wav", "b.wav", "dangling.wav", "filelink.wav", "link.wav/",
                                         "sub.wav/", "X.Wav", "Z.wav", "_x.wav"}),
               listedNames(dir.path() + "/", &found));
     EXPECT_TRUE(found);
 }
 
-TEST(ListWavEntries, EmptyMissingAndUnmatchedFoldersReportNothing) {
+TEST(ListWavEntries, EmptyAndUnmatchedFoldersAreReadMissingOnesAreNot) {
     TempDir dir;
-    bool found = true;
+    bool found = false;
     EXPECT_TRUE(listedNames(dir.path() + "/", &found).empty());
-    EXPECT_FALSE(found);
+    EXPECT_TRUE(found);
+    ASSERT_TRUE(testsupport::writeBytes(dir.file("a.txt"), {}));
+    found = false;
+    EXPECT_TRUE(listedNames(dir.path() + "/", &found).empty());
+    EXPECT_TRUE(found);
     EXPECT_TRUE(listedNames(dir.file("missing/"), &found).empty());
     EXPECT_FALSE(found);
-    ASSERT_TRUE(testsupport::writeBytes(dir.file("a.txt"), {}));
-    EXPECT_TRUE(listedNames(dir.path() + "/", &found).empty());
+    EXPECT_TRUE(listedNames(dir.file("a.txt/"), &found).empty());
     EXPECT_FALSE(found);
 }
 

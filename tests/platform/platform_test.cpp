@@ -153,12 +153,47 @@ TEST_F(PlatformTest, ExistingOutputIsSeenAndReplacedOnlyWhenCreatedAlways) {
     EXPECT_TRUE(fs::exists(path("fresh.wav")));
 }
 
-TEST_F(PlatformTest, FoldersAndMissingFilesDoNotOpen) {
+TEST_F(PlatformTest, FoldersDevicesAndMissingFilesDoNotOpen) {
     fs::create_directory(path("sub.wav"));
     EXPECT_FALSE(platform::isValid(platform::openInputFile(path("sub.wav").c_str())));
+#ifdef _WIN32
+    EXPECT_FALSE(platform::isValid(platform::openInputFile("NUL")));
+#else
+    EXPECT_FALSE(platform::isValid(platform::openInputFile("/dev/null")));
+#endif
     EXPECT_FALSE(platform::isValid(platform::openInputFile(path("missing.wav").c_str())));
     EXPECT_FALSE(platform::outputExists(path("sub.wav").c_str(), platform::invalidFile()));
     platform::closeFile(platform::invalidFile());  // harmless
+}
+
+TEST_F(PlatformTest, AFileHasOneIdentityUnderEveryName) {
+    writeText("a.wav", "a");
+    writeText("b.wav", "b");
+    platform::FileIdentity a{}, again{}, b{};
+    ASSERT_TRUE(platform::fileIdentity(path("a.wav").c_str(), &a));
+    ASSERT_TRUE(platform::fileIdentity((path(".") + SEPARATOR + "a.wav").c_str(), &again));
+    ASSERT_TRUE(platform::fileIdentity(path("b.wav").c_str(), &b));
+    EXPECT_TRUE(platform::sameIdentity(a, again));
+    EXPECT_FALSE(platform::sameIdentity(a, b));
+    EXPECT_FALSE(platform::fileIdentity(path("missing.wav").c_str(), &b));
+}
+
+TEST_F(PlatformTest, OnlyRegularFilesHaveASizeAndTakeWritesAtAPosition) {
+    platform::FileHandle output =
+        platform::createOutputFile(path("out.wav").c_str(), platform::CreateMode::CreateNew, platform::invalidFile());
+    ASSERT_TRUE(platform::isValid(output));
+    std::uint32_t written = 0;
+    ASSERT_TRUE(platform::writeFile(output, "0123456789", 10, &written));
+    EXPECT_EQ(platform::regularFileSize(output), 10);
+    EXPECT_TRUE(platform::writeFileAt(output, 4, "ab", 2));
+    EXPECT_EQ(platform::regularFileSize(output), 10);
+    platform::closeFile(output);
+    EXPECT_EQ(readText("out.wav"), "0123ab6789");
+
+    platform::FileHandle pipe = pipeHolding("abc");
+    ASSERT_TRUE(platform::isValid(pipe));
+    EXPECT_EQ(platform::regularFileSize(pipe), -1);
+    platform::closeFile(pipe);
 }
 
 TEST_F(PlatformTest, ReadsComeShortAtTheEndAndSeeksReportPositions) {
@@ -257,9 +292,11 @@ TEST_F(PlatformTest, ListingKeepsWavNamesInAnyCaseAndMarksFolders) {
 
     EXPECT_FALSE(platform::listWavEntries(path("missing") + SEPARATOR, &entries));
     EXPECT_TRUE(entries.empty());
+    // A folder without WAV files is read, and holds none.
     fs::create_directory(path("empty"));
     writeText(std::string("empty") + SEPARATOR + "x.txt", "");
-    EXPECT_FALSE(platform::listWavEntries(path("empty") + SEPARATOR, &entries));
+    EXPECT_TRUE(platform::listWavEntries(path("empty") + SEPARATOR, &entries));
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST_F(PlatformTest, MemoryComesZeroedInEverySizeAndIsReleased) {

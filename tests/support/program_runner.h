@@ -16,6 +16,14 @@ struct RunOptions {
     int timeoutSeconds = 60;       // the child is killed after this long
     std::int64_t fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child, -1 = unchanged
                                       // (POSIX only: on Windows a limit makes the run not start)
+    // POSIX only: the signal `signalWhenGrown` is sent to the child once
+    // the file `grownFile` holds more than `grownBytes` bytes (0 = none).
+    int signalWhenGrown = 0;
+    std::string grownFile;
+    std::int64_t grownBytes = 0;
+    // runInTerminal: the child's standard output goes to this file instead
+    // of the terminal (empty: the terminal).
+    std::string outputFile;
 };
 
 struct RunResult {
@@ -27,6 +35,8 @@ struct RunResult {
     std::int64_t peakMemoryKiB = -1;  // the child's largest resident set (POSIX only; -1 = not known)
     std::string out;        // everything written to standard output
     std::string err;        // everything written to standard error
+    bool signalSent = false;    // signalWhenGrown was sent
+    unsigned terminalModes = 0;  // runInTerminal: the terminal's local modes (c_lflag) after the run
     // On Windows both as the program wrote them: the "\r" that text mode
     // puts in front of every "\n" is taken out again.
 };
@@ -43,6 +53,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 struct TerminalStep {
     std::string awaited;
     std::string keys;
+    int signal = 0;  // sent to the program after the keys, 0 = none
 };
 
 // Runs `program` with `arguments` on a new pseudo-terminal, so that its

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -112,6 +113,14 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     else fcntl(in.fd[1], F_SETFL, O_NONBLOCK);
     const std::int64_t deadline = nowMs() + static_cast<std::int64_t>(options.timeoutSeconds) * 1000;
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
+        const bool watching = options.signalWhenGrown != 0 && !result.signalSent;
+        if (watching) {
+            struct stat grown;
+            if (stat(options.grownFile.c_str(), &grown) == 0 && grown.st_size > options.grownBytes) {
+                kill(pid, options.signalWhenGrown);
+                result.signalSent = true;
+            }
+        }
         struct pollfd fds[3];
         int count = 0;
         int outIndex = -1, errIndex = -1, inIndex = -1;
@@ -124,7 +133,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
             result.timedOut = true;
             break;
         }
-        int ready = poll(fds, static_cast<nfds_t>(count), static_cast<int>(left));
+        // While a file is watched, short waits, so that its growth is seen soon.
+        int ready = poll(fds, static_cast<nfds_t>(count), static_cast<int>(std::min<std::int64_t>(left, watching ? 1 : left)));
         if (ready < 0 && errno != EINTR) break;
         if (ready <= 0) continue;
         char buffer[65536];
@@ -175,6 +185,11 @@ RunResult runInTerminal(const std::string& program, const std::vector<std::strin
     if (pid < 0) return result;
     if (pid == 0) {
         if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
+        if (!options.outputFile.empty()) {
+            int fd = open(options.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(127);
+            close(fd);
+        }
         execv(program.c_str(), argv.data());
         _exit(127);
     }
@@ -196,6 +211,7 @@ RunResult runInTerminal(const std::string& program, const std::vector<std::strin
         while (step < steps.size() && lines().find(steps[step].awaited) != std::string::npos && readsSingleKeys()) {
             const std::string& keys = steps[step].keys;
             if (!keys.empty() && write(terminal, keys.data(), keys.size()) < 0) break;
+            if (steps[step].signal != 0) kill(pid, steps[step].signal);
             ++step;
         }
         std::int64_t left = deadline - nowMs();
@@ -214,8 +230,10 @@ RunResult runInTerminal(const std::string& program, const std::vector<std::strin
         if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
         else if (n == 0 || errno != EINTR) break;  // EIO: the program has ended
     }
-    close(terminal);
     awaitExit(pid, &result);
+    struct termios modes;
+    if (tcgetattr(terminal, &modes) == 0) result.terminalModes = static_cast<unsigned>(modes.c_lflag);
+    close(terminal);
     return result;
 }
 

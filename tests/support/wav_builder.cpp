@@ -1,5 +1,6 @@
 #include "tests/support/wav_builder.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace testsupport {
@@ -130,6 +131,23 @@ Bytes sine16(std::size_t frames, int channels, double sampleRate, double frequen
 Bytes sine8(std::size_t frames, int channels, double sampleRate, double frequency, double amplitude, double offset) {
     return sineFrames<std::uint8_t>(frames, channels, sampleRate, frequency, amplitude, 128.0 + offset, 0.0, 255.0,
                                     1);
+}
+
+Bytes cutOutput(const Bytes& whole, std::size_t size, std::uint32_t frameBytes) {
+    Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(std::min(size, whole.size())));
+    if (cut.size() < 46) return cut;
+    const std::uint32_t data = static_cast<std::uint32_t>((cut.size() - 46) / frameBytes * frameBytes);
+    Bytes riff, dataSize;
+    appendU32(riff, data + 38);
+    appendU32(dataSize, data);
+    std::copy(riff.begin(), riff.end(), cut.begin() + 4);
+    std::copy(dataSize.begin(), dataSize.end(), cut.begin() + 42);
+    return cut;
+}
+
+std::uint32_t u32At(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
+           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 | static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
 }
 
 }  // namespace testsupport

@@ -87,6 +87,15 @@ Bytes sine16(std::size_t frames, int channels, double sampleRate, double frequen
 // Interleaved 8-bit frames of the same test signal around the bias 128.
 Bytes sine8(std::size_t frames, int channels, double sampleRate, double frequency, double amplitude, double offset);
 
+// What the programs leave of the output `whole` when writing stops after
+// `size` bytes: its first `size` bytes, with the RIFF and data sizes of the
+// 46-byte header set to the whole frames of `frameBytes` bytes that follow
+// the header. Shorter than the header: the bytes as they are.
+Bytes cutOutput(const Bytes& whole, std::size_t size, std::uint32_t frameBytes);
+
+// The little-endian 32-bit value at byte `at` of `bytes`.
+std::uint32_t u32At(const Bytes& bytes, std::size_t at);
+
 // Little-endian field writers used by the builder, for hand-made bytes.
 void appendU16(Bytes& bytes, std::uint16_t value);
 void appendU32(Bytes& bytes, std::uint32_t value);
