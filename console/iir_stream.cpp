@@ -8,6 +8,7 @@
 #include "console/file_report.h"
 #include "console/pcm_mapping.h"
 #include "dsp/iir_corrector.h"
+#include "dsp/strength.h"
 
 namespace {
 
@@ -63,8 +64,8 @@ void correctSlice(FileRun& run, dsp::IirCorrector& corrector, std::int64_t first
 // Corrects the `count` frames of PCM in the run's buffer in place, slice by
 // slice; `firstFrame` is the file frame of the first one.
 void correctBlock(FileRun& run, dsp::IirCorrector& corrector, std::int64_t firstFrame, std::int64_t count) {
-    double* inputPlanes[MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
-    const double* outputPlanes[MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
+    double* inputPlanes[dsp::MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
+    const double* outputPlanes[dsp::MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
     for (std::int64_t done = 0; done < count; done += SLICE_FRAMES) {
         const std::int64_t frames = std::min(count - done, SLICE_FRAMES);
         unsigned char* pcm = run.pcmBuffer.get() + done * run.frameBytes();
@@ -81,7 +82,7 @@ int streamBlocks(FileRun& run) {
     }
     dsp::IirCorrector corrector;
     dsp::reset(corrector);
-    dsp::configure(corrector, run.format.sampleRate, run.settings.effect * 0.25);
+    dsp::configure(corrector, run.format.sampleRate, dsp::strengthFromEffect(run.settings.effect));
 
     const std::int64_t total = run.totalFrames;
     const std::int64_t blocks = (total - 1) / BLOCK_FRAMES + 1;

@@ -4,18 +4,17 @@
 #ifndef QORTA_DSP_IIR_CORRECTOR_H
 #define QORTA_DSP_IIR_CORRECTOR_H
 
-namespace dsp {
+#include "dsp/channels.h"
 
-// Channels with filter state; mono uses channel 0.
-constexpr int IIR_CHANNELS = 2;
+namespace dsp {
 
 struct IirCorrector {
     double bassPole = 0.0;         // exp(-50 / sampleRate): 20 ms time constant
     double bassGain = 0.0;         // strength x (1 - bassPole)
     double highPassPole = 0.0;     // exp(-20 / sampleRate): 50 ms time constant
     double highPassWeight = 0.0;   // 1 - highPassPole
-    double bassState[IIR_CHANNELS] = {0.0, 0.0};      // bass branch value of the previous sample
-    double highPassState[IIR_CHANNELS] = {0.0, 0.0};  // smoother output of the previous sample
+    double bassState[MAX_CHANNELS] = {0.0, 0.0};      // bass branch value of the previous sample
+    double highPassState[MAX_CHANNELS] = {0.0, 0.0};  // smoother output of the previous sample
 };
 
 // Computes the coefficients for `sampleRate` (> 0, samples per second) and

@@ -1,5 +1,6 @@
 #include "plugin/iir_filter.h"
 
+#include "dsp/pcm_scale.h"
 #include "plugin/frame_envelope.h"
 #include "plugin/host_calls.h"
 
@@ -37,8 +38,8 @@ void processIirFrame(IirFilterState& state, const FilterTable& filter, FrameAudi
             const double ramp = rampFactor(startFactor, endFactor, i, n);
             std::int16_t* sample = audio + static_cast<std::int64_t>(i) * channels;
             for (int ch = 0; ch < channels; ++ch) {
-                const double u = dsp::process(corrector, ch, sample[ch] * PCM16_IN);
-                sample[ch] = storeSample(u * ramp * PCM16_OUT);
+                const double u = dsp::process(corrector, ch, sample[ch] * dsp::PCM16_IN);
+                sample[ch] = dsp::saturatePcm16(u * ramp * dsp::PCM16_OUT);
             }
         }
         return;
@@ -46,7 +47,7 @@ void processIirFrame(IirFilterState& state, const FilterTable& filter, FrameAudi
     for (std::int32_t i = 0; i < n; ++i) {
         const double ramp = rampFactor(startFactor, endFactor, i, n);
         std::int16_t* sample = audio + static_cast<std::int64_t>(i) * channels;
-        for (int ch = 0; ch < channels; ++ch) sample[ch] = storeSample(sample[ch] * ramp);
+        for (int ch = 0; ch < channels; ++ch) sample[ch] = dsp::saturatePcm16(sample[ch] * ramp);
     }
 }
 
