@@ -59,8 +59,12 @@ struct FileRun {
     double dcOffset[dsp::MAX_CHANNELS] = {0.0, 0.0};  // mean raw sample value per channel
     Buffer<unsigned char> pcmBuffer;             // interleaved PCM as stored in the file
     std::uint32_t pcmBufferBytes = 0;
-    Buffer<double> inputPlanes[dsp::MAX_CHANNELS];    // de-interleaved input, DC removed, 1.0 = full scale
-    Buffer<double> outputPlanes[dsp::MAX_CHANNELS];   // corrected output waiting for writeBlock
+    // De-interleaved input, DC removed, 1.0 = full scale. The IIR stage
+    // decodes one slice of the current block at a time into them (its first
+    // frames only); the FIR stage keeps a sliding window of BLOCK_FRAMES
+    // frames per channel in them, moved down and refilled by halves.
+    Buffer<double> inputPlanes[dsp::MAX_CHANNELS];
+    Buffer<double> outputPlanes[dsp::MAX_CHANNELS];  // corrected output waiting for writeBlock
     double clipPeak = 0.0;  // largest overshoot ratio of a clipped sample; > 1.0 means clipping
 
     std::uint32_t frameBytes() const { return static_cast<std::uint32_t>(format.bitsPerSample / 8) * format.channels; }

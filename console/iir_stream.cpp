@@ -75,6 +75,16 @@ void correctBlock(FileRun& run, dsp::IirCorrector& corrector, std::int64_t first
     }
 }
 
+// Reads `frameCount` frames of PCM from the input into the run's PCM buffer;
+// they are converted to the planes slice by slice while the block is
+// corrected. Returns the number of bytes read, or -1 when the read fails or
+// delivers fewer bytes.
+std::int64_t readBlock(FileRun& run, std::int64_t frameCount) {
+    auto bytes = static_cast<std::uint32_t>(frameCount * run.frameBytes());
+    if (!readPcm(run, bytes)) return -1;
+    return bytes;
+}
+
 int streamBlocks(FileRun& run) {
     if (!allocatePlanes(run)) {
         std::printf("ERROR! out of memory\n");
@@ -108,11 +118,5 @@ int streamBlocks(FileRun& run) {
 }
 
 }  // namespace
-
-std::int64_t readBlock(FileRun& run, std::int64_t frameCount) {
-    auto bytes = static_cast<std::uint32_t>(frameCount * run.frameBytes());
-    if (!readPcm(run, bytes)) return -1;
-    return bytes;
-}
 
 const StreamStage IIR_STREAM_STAGE = {nullptr, nullptr, streamBlocks};

@@ -26,6 +26,19 @@ void reset(IirCorrector& corrector);
 
 // Runs sample `x` of `channel` (0 or 1) through the corrector, advances that
 // channel's state and returns the corrected sample.
+//
+// With p_b = bassPole, g_b = bassGain, p_h = highPassPole, 1 - p_h =
+// highPassWeight, s0 = bassState and s1 = highPassState of the channel (the
+// previous sample's v and m), each sample takes these steps in this order:
+//   v = 0.5 x + p_b s0              one-pole low-pass of half the input
+//   B = g_b s0 + g_b v              bass boost: the mean of v and the previous v, times 2 g_b
+//   w = x + B                       the signal with the boost added
+//   m = p_h s1 + (1 - p_h) w        one-pole smoother of w
+//   y = w - m                       the high-pass: w without its smoothed part
+// and v and m become the new s0 and s1. As transfer functions:
+//   B(z) / X(z) = (g_b / 2) (1 + z^-1) / (1 - p_b z^-1)     (g_b / (1 - p_b) = strength at 0 Hz)
+//   Y(z) / W(z) = p_h (1 - z^-1) / (1 - p_h z^-1)           (0 at 0 Hz)
+//   H(z) = Y(z) / X(z) = (1 + B(z) / X(z)) x p_h (1 - z^-1) / (1 - p_h z^-1)
 inline double process(IirCorrector& corrector, int channel, double x) {
     double s0 = corrector.bassState[channel];
     double s1 = corrector.highPassState[channel];

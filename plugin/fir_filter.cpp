@@ -63,6 +63,10 @@ void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& 
     }
 }
 
+// Gain and fades only: v = ((gain x x) x ramp) x 0.01, with a ramp of the
+// fades alone. The IIR preview folds gain and 0.01 into its ramp and
+// computes v = x x ramp; the two orders round differently, and each
+// plug-in keeps its own.
 void previewFrame(FrameAudioRecord& frame, double gain, double startFactor, double endFactor) {
     const std::int32_t n = frame.sampleCount;
     const int channels = frame.channelCount;

@@ -44,6 +44,10 @@ void processIirFrame(IirFilterState& state, const FilterTable& filter, FrameAudi
         }
         return;
     }
+    // Preview: gain and fades only. The ramp already holds gain x fades x
+    // 0.01, so each sample takes one product, v = x x ramp. The FIR preview
+    // computes ((gain x x) x ramp) x 0.01 with a fades-only ramp instead;
+    // the two orders round differently, and each plug-in keeps its own.
     for (std::int32_t i = 0; i < n; ++i) {
         const double ramp = rampFactor(startFactor, endFactor, i, n);
         std::int16_t* sample = audio + static_cast<std::int64_t>(i) * channels;
