@@ -20,7 +20,7 @@ std::int64_t writePcm(FileRun& run, std::uint32_t count) {
 }
 
 std::int64_t writeBlock(FileRun& run, std::int64_t frameCount) {
-    const double* planes[MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
+    const double* planes[dsp::MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
     encodePcm(planes, frameCount, run.format, run.pcmBuffer.get(), &run.clipPeak);
     return writePcm(run, static_cast<std::uint32_t>(frameCount * run.frameBytes()));
 }

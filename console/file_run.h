@@ -9,6 +9,7 @@
 #include "console/buffer.h"
 #include "console/corrector_settings.h"
 #include "console/wav_container.h"
+#include "dsp/channels.h"
 #include "platform/platform.h"
 
 // Frames that one block of the IIR program, and one window of the FIR
@@ -21,9 +22,6 @@ constexpr std::int64_t BLOCK_FRAMES = QORTA_BLOCK_FRAMES;
 constexpr std::int64_t BLOCK_FRAMES = 0x100000;
 #endif
 static_assert(BLOCK_FRAMES >= 16 && BLOCK_FRAMES % 4 == 0, "the FIR window is cut into quarters");
-
-// Channels the per-file state holds; mono uses channel 0.
-constexpr int MAX_CHANNELS = 2;
 
 // Closes its file when it goes out of scope.
 class ScopedFile {
@@ -58,11 +56,15 @@ struct FileRun {
     std::uint32_t dataSize = 0;      // bytes of the data chunk as stored
     std::int64_t dataStart = 0;      // file position of the first sample byte
     std::int64_t totalFrames = 0;    // whole frames in the data chunk
-    double dcOffset[MAX_CHANNELS] = {0.0, 0.0};  // mean raw sample value per channel
+    double dcOffset[dsp::MAX_CHANNELS] = {0.0, 0.0};  // mean raw sample value per channel
     Buffer<unsigned char> pcmBuffer;             // interleaved PCM as stored in the file
     std::uint32_t pcmBufferBytes = 0;
-    Buffer<double> inputPlanes[MAX_CHANNELS];    // de-interleaved input, DC removed, 1.0 = full scale
-    Buffer<double> outputPlanes[MAX_CHANNELS];   // corrected output waiting for writeBlock
+    // De-interleaved input, DC removed, 1.0 = full scale. The IIR stage
+    // decodes one slice of the current block at a time into them (its first
+    // frames only); the FIR stage keeps a sliding window of BLOCK_FRAMES
+    // frames per channel in them, moved down and refilled by halves.
+    Buffer<double> inputPlanes[dsp::MAX_CHANNELS];
+    Buffer<double> outputPlanes[dsp::MAX_CHANNELS];  // corrected output waiting for writeBlock
     double clipPeak = 0.0;  // largest overshoot ratio of a clipped sample; > 1.0 means clipping
 
     std::uint32_t frameBytes() const { return static_cast<std::uint32_t>(format.bitsPerSample / 8) * format.channels; }

@@ -24,7 +24,7 @@ constexpr std::int64_t REFILL_AT = BLOCK_FRAMES - BLOCK_FRAMES / 4;
 // product happens to give.
 int checkHalfLength(FileRun& run) {
     if (run.settings.quality < 0 ||
-        firHalfLength(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH) {
+        dsp::halfLengthWrapping32(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH) {
         std::printf("ERROR! quality out of range\n");
         return -1;
     }
@@ -134,7 +134,7 @@ int streamFrames(FileRun& run) {
             return -1;
         }
     }
-    const std::uint32_t halfLength = firHalfLength(run.settings.quality, run.format.sampleRate);
+    const std::uint32_t halfLength = dsp::halfLengthWrapping32(run.settings.quality, run.format.sampleRate);
     Buffer<double> kernel = allocateBuffer<double>(2 * static_cast<std::size_t>(halfLength) + 1);
     if (kernel == nullptr) {
         std::printf("ERROR! out of memory\n");
@@ -205,15 +205,11 @@ int streamFrames(FileRun& run) {
 
 }  // namespace
 
-std::uint32_t firHalfLength(std::int32_t quality, std::uint32_t sampleRate) {
-    return static_cast<std::uint32_t>(quality) * sampleRate / 5000u;
-}
-
 std::int64_t readWindowBlock(FileRun& run, std::uint32_t remainingBytes) {
     const std::uint32_t halfBytes = static_cast<std::uint32_t>(HALF_BLOCK_FRAMES) * run.frameBytes();
     const std::uint32_t bytes = std::min(remainingBytes, halfBytes);
     const int channels = run.format.channels;
-    double* windows[MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
+    double* windows[dsp::MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
     for (int c = 0; c < channels; ++c)
         std::memmove(windows[c], windows[c] + HALF_BLOCK_FRAMES, HALF_BLOCK_FRAMES * sizeof(double));
     std::int64_t frames = 0;

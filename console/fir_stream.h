@@ -14,11 +14,6 @@ constexpr std::int64_t HALF_BLOCK_FRAMES = BLOCK_FRAMES / 2;
 // The largest kernel half-length whose taps all stay inside the window.
 constexpr std::uint32_t MAX_FIR_HALF_LENGTH = static_cast<std::uint32_t>(BLOCK_FRAMES / 4);
 
-// The kernel half-length N = (quality x sampleRate) / 5000, product and
-// division in unsigned 32-bit arithmetic (so a negative quality gives a
-// very large N).
-std::uint32_t firHalfLength(std::int32_t quality, std::uint32_t sampleRate);
-
 // Slides every input window down by HALF_BLOCK_FRAMES and fills the upper
 // half with the next frames of the data chunk, at most HALF_BLOCK_FRAMES of
 // them and none when `remainingBytes` is 0; the rest of the upper half is

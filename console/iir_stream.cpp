@@ -8,6 +8,7 @@
 #include "console/file_report.h"
 #include "console/pcm_mapping.h"
 #include "dsp/iir_corrector.h"
+#include "dsp/strength.h"
 
 namespace {
 
@@ -63,8 +64,8 @@ void correctSlice(FileRun& run, dsp::IirCorrector& corrector, std::int64_t first
 // Corrects the `count` frames of PCM in the run's buffer in place, slice by
 // slice; `firstFrame` is the file frame of the first one.
 void correctBlock(FileRun& run, dsp::IirCorrector& corrector, std::int64_t firstFrame, std::int64_t count) {
-    double* inputPlanes[MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
-    const double* outputPlanes[MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
+    double* inputPlanes[dsp::MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
+    const double* outputPlanes[dsp::MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
     for (std::int64_t done = 0; done < count; done += SLICE_FRAMES) {
         const std::int64_t frames = std::min(count - done, SLICE_FRAMES);
         unsigned char* pcm = run.pcmBuffer.get() + done * run.frameBytes();
@@ -74,6 +75,16 @@ void correctBlock(FileRun& run, dsp::IirCorrector& corrector, std::int64_t first
     }
 }
 
+// Reads `frameCount` frames of PCM from the input into the run's PCM buffer;
+// they are converted to the planes slice by slice while the block is
+// corrected. Returns the number of bytes read, or -1 when the read fails or
+// delivers fewer bytes.
+std::int64_t readBlock(FileRun& run, std::int64_t frameCount) {
+    auto bytes = static_cast<std::uint32_t>(frameCount * run.frameBytes());
+    if (!readPcm(run, bytes)) return -1;
+    return bytes;
+}
+
 int streamBlocks(FileRun& run) {
     if (!allocatePlanes(run)) {
         std::printf("ERROR! out of memory\n");
@@ -81,7 +92,7 @@ int streamBlocks(FileRun& run) {
     }
     dsp::IirCorrector corrector;
     dsp::reset(corrector);
-    dsp::configure(corrector, run.format.sampleRate, run.settings.effect * 0.25);
+    dsp::configure(corrector, run.format.sampleRate, dsp::strengthFromEffect(run.settings.effect));
 
     const std::int64_t total = run.totalFrames;
     const std::int64_t blocks = (total - 1) / BLOCK_FRAMES + 1;
@@ -107,11 +118,5 @@ int streamBlocks(FileRun& run) {
 }
 
 }  // namespace
-
-std::int64_t readBlock(FileRun& run, std::int64_t frameCount) {
-    auto bytes = static_cast<std::uint32_t>(frameCount * run.frameBytes());
-    if (!readPcm(run, bytes)) return -1;
-    return bytes;
-}
 
 const StreamStage IIR_STREAM_STAGE = {nullptr, nullptr, streamBlocks};

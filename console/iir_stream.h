@@ -3,15 +3,7 @@
 #ifndef QORTA_CONSOLE_IIR_STREAM_H
 #define QORTA_CONSOLE_IIR_STREAM_H
 
-#include <cstdint>
-
 #include "console/file_run.h"
-
-// Reads `frameCount` frames of PCM from the input into the run's PCM buffer;
-// they are converted to the planes slice by slice while the block is
-// corrected. Returns the number of bytes read, or -1 when the read fails or
-// delivers fewer bytes.
-std::int64_t readBlock(FileRun& run, std::int64_t frameCount);
 
 // The stage hooks of the IIR program.
 extern const StreamStage IIR_STREAM_STAGE;

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/channels.h"
+#include "dsp/pcm_scale.h"
+
 namespace {
 
-constexpr double PCM16_IN = 0.000030517578125;  // 2^-15
 constexpr double PCM8_IN = 0.0078125;           // 2^-7
 constexpr double RECIPROCAL_32767 = 3.051850947599719e-05;
 constexpr double RECIPROCAL_127 = 0.007874015748031496;
@@ -39,7 +41,7 @@ template <int CHANNELS>
 void decode16(const unsigned char* pcm, std::int64_t frames, const double* dcOffset, double* const* planes) {
     for (std::int64_t j = 0; j < frames; ++j)
         for (int c = 0; c < CHANNELS; ++c)
-            planes[c][j] = (loadPcm16(pcm + 2 * (j * CHANNELS + c)) - dcOffset[c]) * PCM16_IN;
+            planes[c][j] = (loadPcm16(pcm + 2 * (j * CHANNELS + c)) - dcOffset[c]) * dsp::PCM16_IN;
 }
 
 template <int CHANNELS>
@@ -73,7 +75,7 @@ struct Saturation {
     double scale, low, high, clipLow, clipHigh;
 };
 
-constexpr Saturation SATURATION_16 = {32768.0, -32768.0, 32767.0, -32769.0, 32768.0};
+constexpr Saturation SATURATION_16 = {dsp::PCM16_OUT, -32768.0, 32767.0, -32769.0, 32768.0};
 constexpr Saturation SATURATION_8 = {-128.0, -127.0, 128.0, -128.0, 129.0};
 
 // The largest and the smallest scaled value that clipped. The overshoot
@@ -129,7 +131,7 @@ void encode16(const double* const* planes, std::int64_t frames, unsigned char* p
                 storePcm16(out + 2 * (j * CHANNELS + c), static_cast<std::int16_t>(values[c][j]));
     }
     if (extremes.highest >= SATURATION_16.clipHigh) raise(clipPeak, std::trunc(extremes.highest) * RECIPROCAL_32767);
-    if (extremes.lowest <= SATURATION_16.clipLow) raise(clipPeak, std::trunc(extremes.lowest) * -PCM16_IN);
+    if (extremes.lowest <= SATURATION_16.clipLow) raise(clipPeak, std::trunc(extremes.lowest) * -dsp::PCM16_IN);
 }
 
 template <int CHANNELS>
@@ -154,16 +156,10 @@ double encodeScale(const WavFormat& format) {
 }
 
 std::int16_t encodeSample16(double x, double* clipPeak) {
-    const double v = std::trunc(x * 32768.0);
-    if (v < -32768.0) {
-        raise(clipPeak, v * -PCM16_IN);
-        return -32768;
-    }
-    if (v > 32767.0) {
-        raise(clipPeak, v * RECIPROCAL_32767);
-        return 32767;
-    }
-    return v == v ? static_cast<std::int16_t>(v) : 0;
+    const double v = std::trunc(x * dsp::PCM16_OUT);
+    if (v < -32768.0) raise(clipPeak, v * -dsp::PCM16_IN);
+    if (v > 32767.0) raise(clipPeak, v * RECIPROCAL_32767);
+    return dsp::saturatePcm16(v);
 }
 
 unsigned char encodeSample8(double x, double* clipPeak) {
@@ -182,7 +178,7 @@ unsigned char encodeSample8(double x, double* clipPeak) {
 
 void decodePcm(const unsigned char* pcm, std::int64_t frames, const WavFormat& format,
                const double* dcOffset, double* const* planes, std::int64_t offset) {
-    double* const shifted[MAX_PCM_CHANNELS] = {planes[0] + offset, format.channels == 2 ? planes[1] + offset : nullptr};
+    double* const shifted[dsp::MAX_CHANNELS] = {planes[0] + offset, format.channels == 2 ? planes[1] + offset : nullptr};
     if (format.bitsPerSample == 16) {
         if (format.channels == 2) decode16<2>(pcm, frames, dcOffset, shifted);
         else decode16<1>(pcm, frames, dcOffset, shifted);

@@ -11,9 +11,6 @@
 
 #include "console/wav_container.h"
 
-// Channels the conversions handle.
-constexpr int MAX_PCM_CHANNELS = 2;
-
 // Decodes `frames` frames of `pcm` (format.bitsPerSample 8 or 16,
 // format.channels 1 or 2) into planes[c][offset + j], subtracting
 // dcOffset[c] from every sample of channel c.

@@ -14,7 +14,7 @@ namespace {
 // The formats whose samples the driver can convert and whose state it holds.
 bool supportedFormat(const WavFormat& format) {
     return (format.bitsPerSample == 8 || format.bitsPerSample == 16) && format.channels >= 1 &&
-           format.channels <= MAX_CHANNELS && format.sampleRate >= 10;
+           format.channels <= dsp::MAX_CHANNELS && format.sampleRate >= 10;
 }
 
 // Whole frames in the data chunk; a partial frame at its end does not count.
@@ -43,7 +43,7 @@ bool allocatePcmBuffer(FileRun& run) {
 // double sums, while letting the compiler add many samples at once.
 bool measureDcOffset(FileRun& run) {
     const int channels = run.format.channels;
-    std::int64_t sum[MAX_CHANNELS] = {0, 0};
+    std::int64_t sum[dsp::MAX_CHANNELS] = {0, 0};
     std::uint32_t remaining = run.dataSize;
     while (remaining > 0) {
         std::uint32_t chunk = std::min(remaining, run.pcmBufferBytes);

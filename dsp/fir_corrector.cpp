@@ -3,8 +3,17 @@
 #include <cmath>
 
 #include "dsp/fir_convolve.h"
+#include "dsp/strength.h"
 
 namespace dsp {
+
+std::uint32_t halfLengthWrapping32(std::int32_t quality, std::uint32_t sampleRate) {
+    return static_cast<std::uint32_t>(quality) * sampleRate / 5000u;
+}
+
+std::int64_t halfLengthExact(std::int32_t quality, std::int32_t sampleRate) {
+    return static_cast<std::int64_t>(quality) * sampleRate / 5000;
+}
 
 void fillKernel(const FirCorrector& corrector, double effect, double gain, double sampleRate) {
     if (corrector.halfLength < 0) return;
@@ -14,7 +23,7 @@ void fillKernel(const FirCorrector& corrector, double effect, double gain, doubl
 
     // Exponent step per tap (a 10 ms time constant) and boost level.
     const double decayStep = 100.0 / sampleRate;
-    const double boostLevel = effect * 0.25;
+    const double boostLevel = strengthFromEffect(effect);
 
     // The unchanged signal at the centre and the two-sided exponential boost.
     for (std::int64_t k = -n; k <= n; ++k) {

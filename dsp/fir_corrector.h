@@ -17,10 +17,21 @@ struct FirCorrector {
     double* kernel;           // 2N + 1 taps, allocated and owned by the caller; kernel[N + k] weighs offset k
 };
 
+// The kernel half-length N for `quality` and `sampleRate` as the console
+// programs compute it: quality x sampleRate / 5000 with the product and the
+// division in unsigned 32-bit arithmetic, so the product wraps modulo 2^32
+// and a negative quality gives a very large N.
+std::uint32_t halfLengthWrapping32(std::int32_t quality, std::uint32_t sampleRate);
+
+// The kernel half-length N for `quality` and `sampleRate` as the plug-in
+// computes it: the exact signed product quality x sampleRate divided by 5000
+// and truncated toward zero. Negative when exactly one of the two is.
+std::int64_t halfLengthExact(std::int32_t quality, std::int32_t sampleRate);
+
 // Fills the 2N + 1 taps of `corrector.kernel` (N = `corrector.halfLength`)
 // for `effect` (bass boost in percent), `gain` (output gain in percent) and
 // `sampleRate` (samples per second, > 0). With T = 100 / sampleRate and
-// S = effect x 0.25, tap k is
+// S = strengthFromEffect(effect) = effect x 0.25, tap k is
 //   (gain / 100) x (delta(k) + S x T x (exp(-|k| T) - exp(-(N + 1) T))) - 1 / (2N + 1),
 // computed step by step in a fixed order so that every caller gets the same
 // bits. The result is symmetric bit for bit: kernel[N + k] == kernel[N - k].

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/fir_fast.h"
+#include "dsp/strength.h"
 
 namespace dsp {
 
@@ -34,7 +35,7 @@ bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector
     const double r = std::exp(-decayStep);
     if (!(r > 0.0 && r < 1.0)) return false;
     const double alpha = gain * 0.01;
-    const double beta = alpha * (effect * 0.25) * decayStep;
+    const double beta = alpha * strengthFromEffect(effect) * decayStep;
     powers[0] = 1.0;
     for (std::int32_t m = 1; m <= halfLength; ++m) powers[m] = powers[m - 1] * r;
     const double leaving = powers[halfLength] * r;

@@ -13,7 +13,7 @@ void configure(IirCorrector& corrector, double sampleRate, double strength) {
 }
 
 void reset(IirCorrector& corrector) {
-    for (int channel = 0; channel < IIR_CHANNELS; ++channel) {
+    for (int channel = 0; channel < MAX_CHANNELS; ++channel) {
         corrector.bassState[channel] = 0.0;
         corrector.highPassState[channel] = 0.0;
     }

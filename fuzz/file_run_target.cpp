@@ -9,6 +9,7 @@
 #include "console/fir_stream.h"
 #include "console/iir_stream.h"
 #include "console/process_file.h"
+#include "dsp/fir_corrector.h"
 #include "fuzz/check.h"
 #include "fuzz/scratch_dir.h"
 #include "tests/support/fir_reference_model.h"
@@ -76,7 +77,7 @@ ExpectedRun expectedRun(Program program, const std::string& inputPath, const Byt
     // The window of this build may be smaller than the programs' own; a
     // kernel it cannot hold is refused before any sample is read.
     if (program == Program::Fir && accepted &&
-        firHalfLength(settings.quality, ref.sampleRate) > MAX_FIR_HALF_LENGTH) {
+        dsp::halfLengthWrapping32(settings.quality, ref.sampleRate) > MAX_FIR_HALF_LENGTH) {
         ref.outcome = ReferenceOutcome::QualityOutOfRange;
     } else if (accepted) {
         ref = program == Program::Iir ? testsupport::referenceRun(input, model)

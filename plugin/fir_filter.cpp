@@ -5,6 +5,7 @@
 
 #include "dsp/fir_corrector.h"
 #include "dsp/fir_fast.h"
+#include "dsp/pcm_scale.h"
 #include "plugin/fir_window.h"
 #include "plugin/frame_envelope.h"
 #include "plugin/host_calls.h"
@@ -32,8 +33,8 @@ void channelSums(const FirState& state, const double* window, std::ptrdiff_t cen
     double low[RUN_SAMPLES], high[RUN_SAMPLES];
     for (std::int32_t j = 0; j < count; ++j) {
         const double ramp = rampFactor(startFactor, endFactor, first + j, n);
-        low[j] = ((sums[j] - bound) * ramp) * PCM16_OUT;
-        high[j] = ((sums[j] + bound) * ramp) * PCM16_OUT;
+        low[j] = ((sums[j] - bound) * ramp) * dsp::PCM16_OUT;
+        high[j] = ((sums[j] + bound) * ramp) * dsp::PCM16_OUT;
     }
     const auto length = static_cast<std::size_t>(count);
     if (dsp::countUndecided(low, high, length) == 0) return;
@@ -47,7 +48,7 @@ void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& 
     gatherWindows(state, filter.hostServices, frame);
     const std::int32_t n = frame.sampleCount;
     const int channels = frame.channelCount;
-    double sums[FIR_CHANNELS][RUN_SAMPLES];
+    double sums[dsp::MAX_CHANNELS][RUN_SAMPLES];
     for (std::int64_t first = 0; first < n; first += RUN_SAMPLES) {
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(RUN_SAMPLES, n - first));
         for (int ch = 0; ch < channels; ++ch)
@@ -57,18 +58,22 @@ void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& 
             const auto i = static_cast<std::int32_t>(first + j);
             const double ramp = rampFactor(startFactor, endFactor, i, n);
             std::int16_t* sample = frame.audio + static_cast<std::int64_t>(i) * channels;
-            for (int ch = 0; ch < channels; ++ch) sample[ch] = storeSample(sums[ch][j] * ramp * PCM16_OUT);
+            for (int ch = 0; ch < channels; ++ch) sample[ch] = dsp::saturatePcm16(sums[ch][j] * ramp * dsp::PCM16_OUT);
         }
     }
 }
 
+// Gain and fades only: v = ((gain x x) x ramp) x 0.01, with a ramp of the
+// fades alone. The IIR preview folds gain and 0.01 into its ramp and
+// computes v = x x ramp; the two orders round differently, and each
+// plug-in keeps its own.
 void previewFrame(FrameAudioRecord& frame, double gain, double startFactor, double endFactor) {
     const std::int32_t n = frame.sampleCount;
     const int channels = frame.channelCount;
     for (std::int32_t i = 0; i < n; ++i) {
         const double ramp = rampFactor(startFactor, endFactor, i, n);
         std::int16_t* sample = frame.audio + static_cast<std::int64_t>(i) * channels;
-        for (int ch = 0; ch < channels; ++ch) sample[ch] = storeSample(gain * sample[ch] * ramp * 0.01);
+        for (int ch = 0; ch < channels; ++ch) sample[ch] = dsp::saturatePcm16(gain * sample[ch] * ramp * 0.01);
     }
 }
 

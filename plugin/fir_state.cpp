@@ -26,21 +26,17 @@ bool allocateArray(AllocateFunction allocate, std::int64_t count, T** array) {
 
 }  // namespace
 
-std::int64_t firHalfLength(std::int32_t quality, std::int32_t rate) {
-    return static_cast<std::int64_t>(quality) * rate / 5000;
-}
-
 void buildFirState(FirState& state, std::int32_t quality, std::int32_t effect, std::int32_t gain,
                    std::int32_t rate, AllocateFunction allocate) {
     releaseFirState(state);
     if (quality < 0 || rate <= 0) return;
-    const std::int64_t n = firHalfLength(quality, rate);
+    const std::int64_t n = dsp::halfLengthExact(quality, rate);
     if (n <= 0 || n > INT32_MAX) return;
 
     FirState built;
     bool allocated = allocateArray(allocate, 2 * n + 1, &built.kernel) &&
                      allocateArray(allocate, 2 * static_cast<std::int64_t>(rate), &built.neighbourAudio);
-    for (int ch = 0; allocated && ch < FIR_CHANNELS; ++ch)
+    for (int ch = 0; allocated && ch < dsp::MAX_CHANNELS; ++ch)
         allocated = allocateArray(allocate, rate + 2 * n, &built.channelWindow[ch]);
     const bool fastSized = n >= dsp::FAST_FIR_MIN_HALF_LENGTH && n <= dsp::FAST_FIR_MAX_HALF_LENGTH;
     if (allocated && fastSized)

@@ -7,19 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/channels.h"
 #include "dsp/fir_fast.h"
 
 namespace plugin {
-
-// Channels with a window; mono uses channel 0.
-constexpr int FIR_CHANNELS = 2;
 
 struct FirState {
     std::int32_t halfLength = 0;  // N; 0 means no kernel in use, no correction
     std::int32_t capacity = 0;    // most samples per channel a frame may hold (one second)
     double* kernel = nullptr;     // 2N + 1 taps
     std::int16_t* neighbourAudio = nullptr;  // one neighbouring frame, up to capacity x 2 samples
-    double* channelWindow[FIR_CHANNELS] = {nullptr, nullptr};  // capacity + 2N positions each
+    double* channelWindow[dsp::MAX_CHANNELS] = {nullptr, nullptr};  // capacity + 2N positions each
     double* powers = nullptr;     // the fast form's table of powers, when N is large enough for it
     dsp::FastFir fast;            // the fast form of the kernel's sums
     bool fastUsable = false;      // true when `fast` is prepared
@@ -28,11 +26,6 @@ struct FirState {
 // Returns `bytes` of uninitialised memory that std::free releases, or null
 // when none is available.
 using AllocateFunction = void* (*)(std::size_t bytes);
-
-// The kernel half-length for `quality` and `rate`: (quality x rate) / 5000
-// truncated toward zero, computed without overflow. Negative when quality
-// or rate is negative.
-std::int64_t firHalfLength(std::int32_t quality, std::int32_t rate);
 
 // Frees what `state` holds and builds the kernel and buffers for the given
 // track values and sampling rate, allocating with `allocate`. When the

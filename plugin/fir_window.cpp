@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "plugin/frame_envelope.h"
+#include "dsp/pcm_scale.h"
 
 namespace plugin {
 namespace {
@@ -31,7 +31,7 @@ void gatherPast(FirState& state, ReadFrameAudioService read, const FrameAudioRec
         for (std::int64_t j = m - 1; j >= 0 && free > 0; --j) {
             --free;
             const std::int16_t* sample = state.neighbourAudio + j * channels;
-            for (int ch = 0; ch < channels; ++ch) state.channelWindow[ch][free] = sample[ch] * PCM16_IN;
+            for (int ch = 0; ch < channels; ++ch) state.channelWindow[ch][free] = sample[ch] * dsp::PCM16_IN;
         }
     }
     clearPositions(state, channels, 0, free);
@@ -48,7 +48,7 @@ void gatherFuture(FirState& state, ReadFrameAudioService read, const FrameAudioR
         if (m == 0) break;
         for (std::int64_t j = 0; j < m && next < end; ++j, ++next) {
             const std::int16_t* sample = state.neighbourAudio + j * channels;
-            for (int ch = 0; ch < channels; ++ch) state.channelWindow[ch][next] = sample[ch] * PCM16_IN;
+            for (int ch = 0; ch < channels; ++ch) state.channelWindow[ch][next] = sample[ch] * dsp::PCM16_IN;
         }
     }
     clearPositions(state, channels, next, end);
@@ -63,7 +63,7 @@ void gatherWindows(FirState& state, const HostServices* services, const FrameAud
     const std::int64_t n = frame.sampleCount;
     for (std::int64_t i = 0; i < n; ++i)
         for (int ch = 0; ch < channels; ++ch)
-            state.channelWindow[ch][state.halfLength + i] = frame.audio[i * channels + ch] * PCM16_IN;
+            state.channelWindow[ch][state.halfLength + i] = frame.audio[i * channels + ch] * dsp::PCM16_IN;
     gatherFuture(state, read, frame);
 }
 

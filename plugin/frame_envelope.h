@@ -1,5 +1,4 @@
-// The gain-and-fade envelope of one video frame and the conversion of a
-// result back to a 16-bit sample, shared by both plug-ins.
+// The gain-and-fade envelope of one video frame, shared by both plug-ins.
 //
 // Fade lengths are counted in video frames. The envelope runs linearly from
 // its value at the frame's first sample to its value at the next frame's
@@ -10,11 +9,6 @@
 #include <cstdint>
 
 namespace plugin {
-
-// 2^-15: a 16-bit sample to the +-1.0 full-scale convention.
-constexpr double PCM16_IN = 0.000030517578125;
-// Full scale of a 16-bit sample, back from the +-1.0 convention.
-constexpr double PCM16_OUT = 32768.0;
 
 // Fade-in and fade-out values at the first sample of a frame (start) and at
 // the first sample of the next frame (end); 1.0 outside a fade.
@@ -38,15 +32,6 @@ FrameFades computeFades(std::int32_t frame, std::int32_t frameCount, std::int32_
 inline double rampFactor(double startFactor, double endFactor, std::int32_t i, std::int32_t n) {
     return (static_cast<double>(n - i) * startFactor + static_cast<double>(i) * endFactor) /
            static_cast<double>(n);
-}
-
-// `v` truncated toward zero and saturated to -32768 .. 32767. A value that
-// is not a number becomes silence (0).
-inline std::int16_t storeSample(double v) {
-    if (v >= 32768.0) return 32767;
-    if (v <= -32769.0) return -32768;
-    if (v != v) return 0;
-    return static_cast<std::int16_t>(static_cast<std::int32_t>(v));
 }
 
 }  // namespace plugin

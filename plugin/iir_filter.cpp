@@ -1,5 +1,6 @@
 #include "plugin/iir_filter.h"
 
+#include "dsp/pcm_scale.h"
 #include "plugin/frame_envelope.h"
 #include "plugin/host_calls.h"
 
@@ -37,16 +38,20 @@ void processIirFrame(IirFilterState& state, const FilterTable& filter, FrameAudi
             const double ramp = rampFactor(startFactor, endFactor, i, n);
             std::int16_t* sample = audio + static_cast<std::int64_t>(i) * channels;
             for (int ch = 0; ch < channels; ++ch) {
-                const double u = dsp::process(corrector, ch, sample[ch] * PCM16_IN);
-                sample[ch] = storeSample(u * ramp * PCM16_OUT);
+                const double u = dsp::process(corrector, ch, sample[ch] * dsp::PCM16_IN);
+                sample[ch] = dsp::saturatePcm16(u * ramp * dsp::PCM16_OUT);
             }
         }
         return;
     }
+    // Preview: gain and fades only. The ramp already holds gain x fades x
+    // 0.01, so each sample takes one product, v = x x ramp. The FIR preview
+    // computes ((gain x x) x ramp) x 0.01 with a fades-only ramp instead;
+    // the two orders round differently, and each plug-in keeps its own.
     for (std::int32_t i = 0; i < n; ++i) {
         const double ramp = rampFactor(startFactor, endFactor, i, n);
         std::int16_t* sample = audio + static_cast<std::int64_t>(i) * channels;
-        for (int ch = 0; ch < channels; ++ch) sample[ch] = storeSample(sample[ch] * ramp);
+        for (int ch = 0; ch < channels; ++ch) sample[ch] = dsp::saturatePcm16(sample[ch] * ramp);
     }
 }
 

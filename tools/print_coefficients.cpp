@@ -27,6 +27,7 @@
 #include "console/fir_stream.h"
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
+#include "dsp/strength.h"
 
 namespace {
 
@@ -83,10 +84,10 @@ int main(int argc, char** argv) {
     const double reciprocal = 1.0 / sampleRate;
     printExp("iir-exp", "highPassPole", -20.0 * reciprocal);
     printExp("iir-exp", "bassPole", -50.0 * reciprocal);
-    printIir(sampleRate, effect * 0.25);
+    printIir(sampleRate, dsp::strengthFromEffect(effect));
     printIir(sampleRate, static_cast<double>(static_cast<std::int32_t>(effect) * 25 / 100));
 
-    const std::uint32_t n = firHalfLength(quality, rate);
+    const std::uint32_t n = dsp::halfLengthWrapping32(quality, rate);
     if (n > MAX_FIR_HALF_LENGTH) {
         std::fprintf(stderr, "qortacoef: quality %d at %u Hz is out of range\n", static_cast<int>(quality),
                      static_cast<unsigned>(rate));

@@ -97,15 +97,4 @@ TEST(FirRefill, ShortReadFails) {
     EXPECT_EQ(-1, readWindowBlock(r.run, 12));
 }
 
-TEST(FirHalfLength, ProductAndQuotientInUnsigned32Bits) {
-    EXPECT_EQ(882u, firHalfLength(100, 44100));
-    EXPECT_EQ(960u, firHalfLength(100, 48000));
-    EXPECT_EQ(0u, firHalfLength(0, 44100));
-    EXPECT_EQ(0u, firHalfLength(1, 4999));
-    EXPECT_EQ(MAX_FIR_HALF_LENGTH, firHalfLength(250, 5242880));
-    EXPECT_EQ(MAX_FIR_HALF_LENGTH + 1, firHalfLength(250, 5242900));
-    EXPECT_EQ(0u, firHalfLength(300, 14316558));                            // 4294967400 wraps to 104
-    EXPECT_EQ((4294967296u - 220500u) / 5000u, firHalfLength(-5, 44100));  // 858949
-}
-
 }  // namespace

@@ -119,7 +119,7 @@ TEST(IirCorrector, ConfigureKeepsStateAndResetClearsIt) {
     dsp::configure(c, 48000, 10);
     EXPECT_EQ(bass, c.bassState[0]);
     dsp::reset(c);
-    for (int ch = 0; ch < dsp::IIR_CHANNELS; ++ch) {
+    for (int ch = 0; ch < dsp::MAX_CHANNELS; ++ch) {
         EXPECT_EQ(0.0, c.bassState[ch]);
         EXPECT_EQ(0.0, c.highPassState[ch]);
     }

@@ -32,13 +32,6 @@ void expectEmpty(const plugin::FirState& state) {
                 !state.powers && !state.fastUsable);
 }
 
-TEST(FirStateTest, HalfLengthIsExactAndTruncatedTowardZero) {
-    EXPECT_EQ(plugin::firHalfLength(100, 44100), 882);
-    EXPECT_EQ(plugin::firHalfLength(1, 4999), 0);
-    EXPECT_EQ(plugin::firHalfLength(-1, 44100), -8);
-    EXPECT_EQ(plugin::firHalfLength(INT32_MAX, INT32_MAX), 922337202826484LL);  // no 32-bit wrap
-}
-
 TEST(FirStateTest, BuildsTheConsoleKernelAndItsBuffersAndReleasesThem) {
     plugin::FirState state;
     build(state, 100, 44100);

@@ -8,6 +8,7 @@
 #include "console/fir_stream.h"
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
+#include "dsp/strength.h"
 
 namespace response {
 namespace {
@@ -60,7 +61,7 @@ int iirMagnitudes(const CurveSettings& settings, const double* frequencies, std:
     // impulse on channel 0; the output scale without fades is gain x 0.01.
     dsp::IirCorrector corrector;
     dsp::reset(corrector);
-    dsp::configure(corrector, settings.sampleRate, settings.effect * 0.25);
+    dsp::configure(corrector, settings.sampleRate, dsp::strengthFromEffect(settings.effect));
     const double outputScale = ((1.0 * 1.0) * settings.gain) * 0.01;
     for (std::size_t n = 0; n < length; ++n)
         impulse[n] = dsp::process(corrector, 0, n == 0 ? 1.0 : 0.0) * outputScale;
@@ -73,7 +74,7 @@ int iirMagnitudes(const CurveSettings& settings, const double* frequencies, std:
 
 int firAmplitudes(const CurveSettings& settings, const double* frequencies, std::size_t count, double* amplitudes) {
     if (settings.sampleRate < MIN_SAMPLE_RATE) return RESPONSE_BAD_SETTINGS;
-    const std::uint32_t halfLength = firHalfLength(settings.quality, settings.sampleRate);
+    const std::uint32_t halfLength = dsp::halfLengthWrapping32(settings.quality, settings.sampleRate);
     if (settings.quality < 0 || halfLength > MAX_FIR_HALF_LENGTH) return RESPONSE_BAD_SETTINGS;
     if (count == 0) return RESPONSE_OK;
     const std::int64_t n = halfLength;
