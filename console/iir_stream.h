@@ -9,9 +9,9 @@
 
 // Reads `frameCount` frames of PCM from the input into the run's PCM buffer;
 // they are converted to the planes slice by slice while the block is
-// corrected. Returns the number of bytes read, or -1 when the read fails or
-// delivers fewer bytes.
-std::int64_t readBlock(FileRun& run, std::int64_t frameCount);
+// corrected. Returns Ok, or CannotRead when the read fails or delivers
+// fewer bytes.
+FileResult readBlock(FileRun& run, std::int64_t frameCount);
 
 // The stage hooks of the IIR program.
 extern const StreamStage IIR_STREAM_STAGE;
