@@ -3,23 +3,24 @@
 #include "console/output_header.h"
 #include "console/pcm_mapping.h"
 
-bool readPcm(FileRun& run, std::uint32_t count) {
+FileResult readPcm(FileRun& run, std::uint32_t count) {
     std::uint32_t delivered = 0;
-    return platform::readFile(run.input.get(), run.pcmBuffer.get(), count, &delivered) && delivered == count;
+    const bool ok = platform::readFile(run.input.get(), run.pcmBuffer.get(), count, &delivered) && delivered == count;
+    return ok ? FileResult::Ok : FileResult::CannotRead;
 }
 
-std::int64_t writePcm(FileRun& run, std::uint32_t count) {
+FileResult writePcm(FileRun& run, std::uint32_t count) {
     std::uint32_t written = 0;
     if (!platform::writeFile(run.output.get(), run.pcmBuffer.get(), count, &written) || written != count) {
         // The output stays as far as it got; its header then tells the
         // frames it holds instead of the whole length.
         fitHeaderToFrames(run.output.get(), run.frameBytes());
-        return -1;
+        return FileResult::CannotWrite;
     }
-    return count;
+    return FileResult::Ok;
 }
 
-std::int64_t writeBlock(FileRun& run, std::int64_t frameCount) {
+FileResult writeBlock(FileRun& run, std::int64_t frameCount) {
     const double* planes[dsp::MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
     encodePcm(planes, frameCount, run.format, run.pcmBuffer.get(), &run.clipPeak);
     return writePcm(run, static_cast<std::uint32_t>(frameCount * run.frameBytes()));

@@ -7,20 +7,21 @@
 #include "console/file_run.h"
 
 // Reads exactly `count` bytes from the input into the run's PCM buffer
-// (which holds at least `count` bytes). Returns false when the read fails
-// or delivers fewer bytes.
-bool readPcm(FileRun& run, std::uint32_t count);
+// (which holds at least `count` bytes).
+// Returns Ok, or CannotRead when the read fails or delivers fewer bytes.
+FileResult readPcm(FileRun& run, std::uint32_t count);
 
 // Writes the first `count` bytes of the run's PCM buffer at the output's
-// current position. Returns `count`, or -1 when the write fails or writes
-// fewer bytes; the output header then gets the sizes of the whole frames in
-// the file (fitHeaderToFrames).
-std::int64_t writePcm(FileRun& run, std::uint32_t count);
+// current position.
+// Returns Ok, or CannotWrite when the write fails or writes fewer bytes; the
+// output header then gets the sizes of the whole frames in the file
+// (fitHeaderToFrames).
+FileResult writePcm(FileRun& run, std::uint32_t count);
 
 // Converts frames 0 .. frameCount - 1 of the output planes to PCM with
 // saturation and clip accounting, and writes them at the output's current
-// position. Returns the number of bytes written, or -1 when the write fails
-// or writes fewer bytes, as writePcm.
-std::int64_t writeBlock(FileRun& run, std::int64_t frameCount);
+// position.
+// Returns Ok, or CannotWrite as writePcm.
+FileResult writeBlock(FileRun& run, std::int64_t frameCount);
 
 #endif

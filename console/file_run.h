@@ -8,6 +8,7 @@
 
 #include "console/buffer.h"
 #include "console/corrector_settings.h"
+#include "console/file_result.h"
 #include "console/wav_container.h"
 #include "dsp/channels.h"
 #include "platform/platform.h"
@@ -71,17 +72,18 @@ struct FileRun {
 };
 
 // What a console program does between the header and the closing report.
-// Each hook prints its own error message and returns -1 to abandon the file,
-// or returns 0 to go on. Null hooks are skipped.
+// Each hook returns Ok to go on, or the failure that abandons the file,
+// whose message processFile prints. Null hooks are skipped.
 struct StreamStage {
     // After the wav info line, before the DC measurement: refuse a file the
-    // stage cannot process.
-    int (*checkFormat)(FileRun& run);
-    // After the DC measurement, before the output is created.
-    int (*prepareInput)(FileRun& run);
+    // stage cannot process. Returns Ok or QualityOutOfRange.
+    FileResult (*checkFormat)(FileRun& run);
+    // After the DC measurement, before the output is created. Returns Ok or
+    // OutOfMemory.
+    FileResult (*prepareInput)(FileRun& run);
     // After the output header: prepare the corrector, then read, correct and
-    // write every frame.
-    int (*streamSamples)(FileRun& run);
+    // write every frame. Returns Ok, OutOfMemory, CannotRead or CannotWrite.
+    FileResult (*streamSamples)(FileRun& run);
 };
 
 #endif

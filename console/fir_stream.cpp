@@ -1,7 +1,6 @@
 #include "console/fir_stream.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "console/block_io.h"
@@ -22,26 +21,21 @@ constexpr std::int64_t REFILL_AT = BLOCK_FRAMES - BLOCK_FRAMES / 4;
 // Refuses a negative quality, and a sample rate and quality whose kernel the
 // window cannot hold. A negative quality is refused whatever N its unsigned
 // product happens to give.
-int checkHalfLength(FileRun& run) {
+FileResult checkHalfLength(FileRun& run) {
     if (run.settings.quality < 0 ||
-        dsp::halfLengthWrapping32(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH) {
-        std::printf("ERROR! quality out of range\n");
-        return -1;
-    }
-    return 0;
+        dsp::halfLengthWrapping32(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH)
+        return FileResult::QualityOutOfRange;
+    return FileResult::Ok;
 }
 
 // One window per channel, every position 0.0, so that the taps before the
 // first frame of the file read silence.
-int allocateWindows(FileRun& run) {
+FileResult allocateWindows(FileRun& run) {
     for (int c = 0; c < run.format.channels; ++c) {
         run.inputPlanes[c] = allocateBuffer<double>(BLOCK_FRAMES);
-        if (run.inputPlanes[c] == nullptr) {
-            std::printf("ERROR! out of memory\n");
-            return -1;
-        }
+        if (run.inputPlanes[c] == nullptr) return FileResult::OutOfMemory;
     }
-    return 0;
+    return FileResult::Ok;
 }
 
 // The state of the frame loop.
@@ -125,31 +119,22 @@ void convolveFrames(FileRun& run, const FirEngine& fir, const FrameLoop& loop, s
     }
 }
 
-int streamFrames(FileRun& run) {
+FileResult streamFrames(FileRun& run) {
     const std::int64_t planeFrames = std::min(run.totalFrames, HALF_BLOCK_FRAMES);
     for (int c = 0; c < run.format.channels; ++c) {
         run.outputPlanes[c] = allocateBuffer<double>(static_cast<std::size_t>(planeFrames));
-        if (run.outputPlanes[c] == nullptr) {
-            std::printf("ERROR! out of memory\n");
-            return -1;
-        }
+        if (run.outputPlanes[c] == nullptr) return FileResult::OutOfMemory;
     }
     const std::uint32_t halfLength = dsp::halfLengthWrapping32(run.settings.quality, run.format.sampleRate);
     Buffer<double> kernel = allocateBuffer<double>(2 * static_cast<std::size_t>(halfLength) + 1);
-    if (kernel == nullptr) {
-        std::printf("ERROR! out of memory\n");
-        return -1;
-    }
+    if (kernel == nullptr) return FileResult::OutOfMemory;
     FirEngine fir = {{static_cast<std::int32_t>(halfLength), kernel.get()}, {}, false, nullptr};
     dsp::fillKernel(fir.corrector, run.settings.effect, run.settings.gain, run.format.sampleRate);
     Buffer<double> powers;
     const std::size_t tableLength = dsp::fastFirTableLength(fir.corrector.halfLength);
     if (fir.corrector.halfLength >= dsp::FAST_FIR_MIN_HALF_LENGTH) {
         powers = allocateBuffer<double>(tableLength);
-        if (powers == nullptr) {
-            std::printf("ERROR! out of memory\n");
-            return -1;
-        }
+        if (powers == nullptr) return FileResult::OutOfMemory;
         // Window values lie below 2 in magnitude: a sample minus its
         // channel's DC offset stays below 65535 (16-bit) or 255 (8-bit)
         // steps, even when a partial last frame adds one more sample to the
@@ -172,12 +157,8 @@ int streamFrames(FileRun& run) {
         if (loop.framesSinceRead >= REFILL_AT) {
             if (run.settings.showProgress)
                 showProgress(static_cast<double>(n) * 100.0 / static_cast<double>(total));
-            std::int64_t bytes = readWindowBlock(run, loop.remainingBytes);
-            if (bytes < 0) {
-                std::printf("ERROR! cannot read file\n");
-                return -1;
-            }
-            loop.remainingBytes -= static_cast<std::uint32_t>(bytes);
+            const FileResult result = readWindowBlock(run, &loop.remainingBytes);
+            if (result != FileResult::Ok) return result;
             loop.framesSinceRead -= HALF_BLOCK_FRAMES;
             loop.windowBase -= HALF_BLOCK_FRAMES;
         }
@@ -189,38 +170,33 @@ int streamFrames(FileRun& run) {
         loop.framesSinceRead += count;
         loop.writeIndex += count;
         if (loop.writeIndex >= HALF_BLOCK_FRAMES) {
-            if (writeBlock(run, loop.writeIndex) < 0) {
-                std::printf("ERROR! cannot write file\n");
-                return -1;
-            }
+            const FileResult result = writeBlock(run, loop.writeIndex);
+            if (result != FileResult::Ok) return result;
             loop.writeIndex -= HALF_BLOCK_FRAMES;
         }
     }
-    if (loop.writeIndex > 0 && writeBlock(run, loop.writeIndex) < 0) {
-        std::printf("ERROR! cannot write file\n");
-        return -1;
-    }
-    return 0;
+    return loop.writeIndex > 0 ? writeBlock(run, loop.writeIndex) : FileResult::Ok;
 }
 
 }  // namespace
 
-std::int64_t readWindowBlock(FileRun& run, std::uint32_t remainingBytes) {
+FileResult readWindowBlock(FileRun& run, std::uint32_t* remainingBytes) {
     const std::uint32_t halfBytes = static_cast<std::uint32_t>(HALF_BLOCK_FRAMES) * run.frameBytes();
-    const std::uint32_t bytes = std::min(remainingBytes, halfBytes);
+    const std::uint32_t bytes = std::min(*remainingBytes, halfBytes);
     const int channels = run.format.channels;
     double* windows[dsp::MAX_CHANNELS] = {run.inputPlanes[0].get(), run.inputPlanes[1].get()};
     for (int c = 0; c < channels; ++c)
         std::memmove(windows[c], windows[c] + HALF_BLOCK_FRAMES, HALF_BLOCK_FRAMES * sizeof(double));
     std::int64_t frames = 0;
     if (bytes > 0) {
-        if (!readPcm(run, bytes)) return -1;
+        if (readPcm(run, bytes) != FileResult::Ok) return FileResult::CannotRead;
         frames = bytes / run.frameBytes();  // a partial frame at the end is dropped
         decodePcm(run.pcmBuffer.get(), frames, run.format, run.dcOffset, windows, HALF_BLOCK_FRAMES);
     }
     for (int c = 0; c < channels; ++c)
         std::fill(windows[c] + HALF_BLOCK_FRAMES + frames, windows[c] + BLOCK_FRAMES, 0.0);
-    return bytes;
+    *remainingBytes -= bytes;
+    return FileResult::Ok;
 }
 
 const StreamStage FIR_STREAM_STAGE = {checkHalfLength, allocateWindows, streamFrames};

@@ -16,10 +16,10 @@ constexpr std::uint32_t MAX_FIR_HALF_LENGTH = static_cast<std::uint32_t>(BLOCK_F
 
 // Slides every input window down by HALF_BLOCK_FRAMES and fills the upper
 // half with the next frames of the data chunk, at most HALF_BLOCK_FRAMES of
-// them and none when `remainingBytes` is 0; the rest of the upper half is
-// cleared to 0.0. Returns the number of bytes read, or -1 when the read
-// fails or delivers fewer bytes.
-std::int64_t readWindowBlock(FileRun& run, std::uint32_t remainingBytes);
+// them and none when `*remainingBytes` is 0; the rest of the upper half is
+// cleared to 0.0, and the bytes read are taken off `*remainingBytes`.
+// Returns Ok, or CannotRead when the read fails or delivers fewer bytes.
+FileResult readWindowBlock(FileRun& run, std::uint32_t* remainingBytes);
 
 // The stage hooks of the FIR program.
 extern const StreamStage FIR_STREAM_STAGE;

@@ -1,7 +1,6 @@
 #include "console/iir_stream.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "console/block_io.h"
 #include "console/fades.h"
@@ -77,19 +76,14 @@ void correctBlock(FileRun& run, dsp::IirCorrector& corrector, std::int64_t first
 
 // Reads `frameCount` frames of PCM from the input into the run's PCM buffer;
 // they are converted to the planes slice by slice while the block is
-// corrected. Returns the number of bytes read, or -1 when the read fails or
-// delivers fewer bytes.
-std::int64_t readBlock(FileRun& run, std::int64_t frameCount) {
-    auto bytes = static_cast<std::uint32_t>(frameCount * run.frameBytes());
-    if (!readPcm(run, bytes)) return -1;
-    return bytes;
+// corrected. Returns Ok, or CannotRead when the read fails or delivers
+// fewer bytes.
+FileResult readBlock(FileRun& run, std::int64_t frameCount) {
+    return readPcm(run, static_cast<std::uint32_t>(frameCount * run.frameBytes()));
 }
 
-int streamBlocks(FileRun& run) {
-    if (!allocatePlanes(run)) {
-        std::printf("ERROR! out of memory\n");
-        return -1;
-    }
+FileResult streamBlocks(FileRun& run) {
+    if (!allocatePlanes(run)) return FileResult::OutOfMemory;
     dsp::IirCorrector corrector;
     dsp::reset(corrector);
     dsp::configure(corrector, run.format.sampleRate, dsp::strengthFromEffect(run.settings.effect));
@@ -102,19 +96,15 @@ int streamBlocks(FileRun& run) {
         if (run.settings.showProgress)
             showProgress(total > 0 ? static_cast<double>(total - remaining) * 100.0 / static_cast<double>(total) : 0.0);
         std::int64_t count = std::min(remaining, BLOCK_FRAMES);
-        if (readBlock(run, count) < 0) {
-            std::printf("ERROR! cannot read file\n");
-            return -1;
-        }
+        FileResult result = readBlock(run, count);
+        if (result != FileResult::Ok) return result;
         remaining -= count;
         correctBlock(run, corrector, n, count);
         n += count;
-        if (writePcm(run, static_cast<std::uint32_t>(count * run.frameBytes())) < 0) {
-            std::printf("ERROR! cannot write file\n");
-            return -1;
-        }
+        result = writePcm(run, static_cast<std::uint32_t>(count * run.frameBytes()));
+        if (result != FileResult::Ok) return result;
     }
-    return 0;
+    return FileResult::Ok;
 }
 
 }  // namespace

@@ -31,22 +31,18 @@ bool namesABatchInput(const FileRun& run, const char* outputPath) {
 
 }  // namespace
 
-OutputCreation createOutput(FileRun& run, const char* outputPath) {
+FileResult createOutput(FileRun& run, const char* outputPath) {
     // An input of the batch counts as not existing, as the run's own input
     // does: no question, and its creation is refused below.
     const bool batchInput = namesABatchInput(run, outputPath);
     platform::CreateMode mode = platform::CreateMode::CreateAlways;
     if (!run.settings.overwrite) {
         if (!batchInput && platform::outputExists(outputPath, run.input.get())) {
-            if (!userAllowsOverwrite(outputPath)) return OutputCreation::Declined;
+            if (!userAllowsOverwrite(outputPath)) return FileResult::Declined;
         } else {
             mode = platform::CreateMode::CreateNew;
         }
     }
     if (!batchInput) run.output.reset(platform::createOutputFile(outputPath, mode, run.input.get()));
-    if (!run.output.isOpen()) {
-        std::printf("ERROR! cannot open file to write\n");
-        return OutputCreation::Failed;
-    }
-    return OutputCreation::Created;
+    return run.output.isOpen() ? FileResult::Ok : FileResult::CannotOpenToWrite;
 }

@@ -41,13 +41,14 @@ bool allocatePcmBuffer(FileRun& run) {
 // reaches 2^46 and every one of them is a whole number that a double holds
 // exactly. The integer sums therefore give the same bits as the sequential
 // double sums, while letting the compiler add many samples at once.
-bool measureDcOffset(FileRun& run) {
+// Returns Ok or CannotRead.
+FileResult measureDcOffset(FileRun& run) {
     const int channels = run.format.channels;
     std::int64_t sum[dsp::MAX_CHANNELS] = {0, 0};
     std::uint32_t remaining = run.dataSize;
     while (remaining > 0) {
         std::uint32_t chunk = std::min(remaining, run.pcmBufferBytes);
-        if (!readPcm(run, chunk)) return false;
+        if (readPcm(run, chunk) != FileResult::Ok) return FileResult::CannotRead;
         sumPcm(run.pcmBuffer.get(), chunk, run.format, sum);
         remaining -= chunk;
     }
@@ -55,7 +56,7 @@ bool measureDcOffset(FileRun& run) {
         double reciprocal = 1.0 / static_cast<double>(run.totalFrames);
         for (int c = 0; c < channels; ++c) run.dcOffset[c] = static_cast<double>(sum[c]) * reciprocal;
     }
-    return true;
+    return FileResult::Ok;
 }
 
 // Watches the run's output while its samples are streamed (see
@@ -68,47 +69,40 @@ public:
     ~StreamWatch() { watchStreamedOutput(platform::invalidFile(), 1); }
 };
 
-// Everything from the header check to the closing report; returns the
-// result of processFile.
-int runFile(FileRun& run, const StreamStage& stage, const char* inputPath, const char* outputPath,
-            std::uint32_t startTick) {
+// Everything from the header check to the closing report. Returns Ok, or
+// the failure that ended the run early.
+FileResult runFile(FileRun& run, const StreamStage& stage, const char* inputPath, const char* outputPath,
+                   std::uint32_t startTick) {
     run.input.reset(platform::openInputFile(inputPath));
-    if (!run.input.isOpen()) {
-        std::printf("ERROR! cannot open file to read\n");
-        return -1;
-    }
-    if (readWavHeader(run.input.get(), &run.format, &run.dataSize) != 1 || !supportedFormat(run.format)) {
-        std::printf("ERROR! illegal wav format\n");
-        return -1;
-    }
-    run.dataStart = platform::seekFile(run.input.get(), 0, platform::SeekOrigin::Current);
+    if (!run.input.isOpen()) return FileResult::CannotOpenToRead;
+    platform::FileHandle input = run.input.get();
+    if (readWavHeader(fileSource(&input), &run.format, &run.dataSize) != FileResult::Ok ||
+        !supportedFormat(run.format))
+        return FileResult::IllegalFormat;
+    run.dataStart = platform::seekFile(input, 0, platform::SeekOrigin::Current);
     run.totalFrames = countFrames(run.dataSize, run.format);
     printWavInfo(run);
-    if (stage.checkFormat != nullptr && stage.checkFormat(run) != 0) return -1;
-    if (!allocatePcmBuffer(run)) {
-        std::printf("ERROR! out of memory\n");
-        return 0;
-    }
-    if (!measureDcOffset(run)) {
-        std::printf("ERROR! cannot read file\n");
-        return 0;
-    }
-    if (stage.prepareInput != nullptr && stage.prepareInput(run) != 0) return 0;
-    if (createOutput(run, outputPath) != OutputCreation::Created) return 0;
+    FileResult result = FileResult::Ok;
+    if (stage.checkFormat != nullptr && (result = stage.checkFormat(run)) != FileResult::Ok) return result;
+    if (!allocatePcmBuffer(run)) return FileResult::OutOfMemory;
+    if ((result = measureDcOffset(run)) != FileResult::Ok) return result;
+    if (stage.prepareInput != nullptr && (result = stage.prepareInput(run)) != FileResult::Ok) return result;
+    if ((result = createOutput(run, outputPath)) != FileResult::Ok) return result;
     auto dataLength = static_cast<std::uint32_t>(run.totalFrames * run.frameBytes());
-    if (writeWavHeader(run.output.get(), run.format, dataLength) != 0) {
-        std::printf("ERROR! cannot write file\n");
-        return 0;
-    }
+    platform::FileHandle output = run.output.get();
+    if ((result = writeWavHeader(fileSink(&output), run.format, dataLength)) != FileResult::Ok) return result;
     const StreamWatch watch(run);
-    if (run.dataStart < 0 ||
-        platform::seekFile(run.input.get(), run.dataStart, platform::SeekOrigin::Begin) != run.dataStart) {
-        std::printf("ERROR! cannot read file\n");
-        return 0;
-    }
-    if (stage.streamSamples(run) != 0) return 0;
+    if (run.dataStart < 0 || platform::seekFile(input, run.dataStart, platform::SeekOrigin::Begin) != run.dataStart)
+        return FileResult::CannotRead;
+    if ((result = stage.streamSamples(run)) != FileResult::Ok) return result;
     printClosingReport(run, startTick);
-    return 0;
+    return FileResult::Ok;
+}
+
+// The failures that refuse the input itself, before any output exists.
+bool inputRefused(FileResult result) {
+    return result == FileResult::CannotOpenToRead || result == FileResult::IllegalFormat ||
+           result == FileResult::QualityOutOfRange;
 }
 
 }  // namespace
@@ -119,5 +113,7 @@ int processFile(const StreamStage& stage, const CorrectorSettings& settings, con
     std::printf("\nprocessing file \"%s\"\n", inputPath);
     FileRun run(settings);
     run.batchInputs = &batchInputs;
-    return runFile(run, stage, inputPath, outputPath, startTick);
+    const FileResult result = runFile(run, stage, inputPath, outputPath, startTick);
+    std::fputs(fileResultMessage(result), stdout);
+    return inputRefused(result) ? -1 : 0;
 }

@@ -6,7 +6,7 @@
 #include "console/file_run.h"
 
 // Corrects the WAV file `inputPath` into `outputPath` with `settings`,
-// streaming the samples through `stage`, and prints the file's messages.
+// streaming the samples through `stage`, and prints the file's messages, a failure as fileResultMessage gives it.
 // Returns -1 when the input cannot be opened or its header is refused
 // (not RIFF WAVE PCM, not 8 or 16 bits, not 1 or 2 channels, a sample rate
 // below 10 Hz, or refused by the stage); returns 0 in every other case:

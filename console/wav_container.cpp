@@ -32,45 +32,45 @@ unsigned char* putId(unsigned char* p, const char* id) {
     return p + 4;
 }
 
-bool readExactly(platform::FileHandle file, void* buffer, std::uint32_t count) {
+bool readExactly(const ByteSource& source, void* buffer, std::uint32_t count) {
     std::uint32_t delivered = 0;
-    return platform::readFile(file, buffer, count, &delivered) && delivered == count;
+    return source.read(source.context, buffer, count, &delivered) && delivered == count;
 }
 
-bool readId(platform::FileHandle file, const char* expected) {
+bool readId(const ByteSource& source, const char* expected) {
     unsigned char id[4];
-    return readExactly(file, id, 4) && std::memcmp(id, expected, 4) == 0;
+    return readExactly(source, id, 4) && std::memcmp(id, expected, 4) == 0;
 }
 
-bool readU32(platform::FileHandle file, std::uint32_t* value) {
+bool readU32(const ByteSource& source, std::uint32_t* value) {
     unsigned char bytes[4];
-    if (!readExactly(file, bytes, 4)) return false;
+    if (!readExactly(source, bytes, 4)) return false;
     *value = getU32(bytes);
     return true;
 }
 
 // Reads and drops `count` bytes; fails unless all of them arrive.
-bool discard(platform::FileHandle file, std::uint32_t count) {
+bool discard(const ByteSource& source, std::uint32_t count) {
     unsigned char scratch[4096];
     while (count > 0) {
         std::uint32_t step = count < sizeof scratch ? count : sizeof scratch;
-        if (!readExactly(file, scratch, step)) return false;
+        if (!readExactly(source, scratch, step)) return false;
         count -= step;
     }
     return true;
 }
 
-bool readFmtChunk(platform::FileHandle file, WavFormat* format) {
+bool readFmtChunk(const ByteSource& source, WavFormat* format) {
     std::uint32_t size = 0;
-    if (!readId(file, "fmt ") || !readU32(file, &size)) return false;
+    if (!readId(source, "fmt ") || !readU32(source, &size)) return false;
     unsigned char fields[18];
     if (size == 18) {
-        if (!readExactly(file, fields, 18)) return false;
+        if (!readExactly(source, fields, 18)) return false;
         format->bitsPerSample = getU16(fields + 14);
         format->extraSize = getU16(fields + 16);
     } else {
         if (size < 14 || size > MAX_FMT_BYTES) return false;
-        if (!readExactly(file, fields, 14)) return false;
+        if (!readExactly(source, fields, 14)) return false;
     }
     format->formatTag = getU16(fields);
     format->channels = getU16(fields + 2);
@@ -83,7 +83,7 @@ bool readFmtChunk(platform::FileHandle file, WavFormat* format) {
             format->channels == 0 ? 0 : static_cast<std::uint16_t>(format->blockAlign * 8 / format->channels);
     }
     // An 18-byte chunk announces its own extra bytes; they are read too.
-    return discard(file, format->extraSize) && format->formatTag == 1;
+    return discard(source, format->extraSize) && format->formatTag == 1;
 }
 
 // A chunk identifier as writers make them: four printable ASCII characters.
@@ -100,10 +100,10 @@ bool plausibleId(const unsigned char* id) {
 // behind the body when only that one does or neither does, and when both do,
 // from the position `preferPadded` names; `*guessed` is then set. Returns
 // the bytes delivered for the identifier, or -1 when the read fails.
-int readIdAfterOddChunk(platform::FileHandle file, bool preferPadded, unsigned char* id, bool* guessed) {
+int readIdAfterOddChunk(const ByteSource& source, bool preferPadded, unsigned char* id, bool* guessed) {
     unsigned char bytes[5];
     std::uint32_t delivered = 0;
-    if (!platform::readFile(file, bytes, 5, &delivered)) return -1;
+    if (!source.read(source.context, bytes, 5, &delivered)) return -1;
     const bool padded = delivered == 5 && plausibleId(bytes + 1);
     const bool unpadded = delivered >= 4 && plausibleId(bytes);
     if (padded && unpadded) *guessed = true;
@@ -111,35 +111,44 @@ int readIdAfterOddChunk(platform::FileHandle file, bool preferPadded, unsigned c
         std::memcpy(id, bytes + 1, 4);
         return 4;
     }
-    if (delivered == 5 && platform::seekFile(file, -1, platform::SeekOrigin::Current) < 0) return -1;
+    if (delivered == 5 && source.seek(source.context, -1, platform::SeekOrigin::Current) < 0) return -1;
     std::memcpy(id, bytes, 4);
     return delivered < 4 ? static_cast<int>(delivered) : 4;
 }
 
+// How a scan for the "data" chunk ends.
+enum class ChunkScan {
+    Found,   // the data chunk's header was read; the source stands at its first byte
+    AtEnd,   // the bytes ended before a data chunk, also inside an identifier or size
+    Broken,  // a read or a seek failed, or a chunk could not be skipped
+};
+
 // Skips chunks up to "data" and returns its size. Behind a chunk of odd size
 // the next identifier is looked for as readIdAfterOddChunk tells.
-bool findDataChunk(platform::FileHandle file, bool preferPadded, std::uint32_t* dataSize, bool* guessed) {
+ChunkScan findDataChunk(const ByteSource& source, bool preferPadded, std::uint32_t* dataSize, bool* guessed) {
     unsigned char id[4];
     std::uint32_t delivered = 0;
-    if (!platform::readFile(file, id, 4, &delivered)) return false;
+    if (!source.read(source.context, id, 4, &delivered)) return ChunkScan::Broken;
     for (;;) {
-        if (delivered < 4) return false;
-        std::uint32_t size = 0;
-        if (!readU32(file, &size)) return false;
+        if (delivered < 4) return ChunkScan::AtEnd;
+        unsigned char sizeField[4];
+        if (!source.read(source.context, sizeField, 4, &delivered)) return ChunkScan::Broken;
+        if (delivered < 4) return ChunkScan::AtEnd;
+        const std::uint32_t size = getU32(sizeField);
         if (std::memcmp(id, "data", 4) == 0) {
             *dataSize = size;
-            return true;
+            return ChunkScan::Found;
         }
         if (size != 0) {
-            std::int64_t before = platform::seekFile(file, 0, platform::SeekOrigin::Current);
-            std::int64_t after = platform::seekFile(file, size, platform::SeekOrigin::Current);
-            if (before < 0 || after != before + static_cast<std::int64_t>(size)) return false;
+            std::int64_t before = source.seek(source.context, 0, platform::SeekOrigin::Current);
+            std::int64_t after = source.seek(source.context, size, platform::SeekOrigin::Current);
+            if (before < 0 || after != before + static_cast<std::int64_t>(size)) return ChunkScan::Broken;
         }
         if (size % 2 == 0) {
-            if (!platform::readFile(file, id, 4, &delivered)) return false;
+            if (!source.read(source.context, id, 4, &delivered)) return ChunkScan::Broken;
         } else {
-            int count = readIdAfterOddChunk(file, preferPadded, id, guessed);
-            if (count < 0) return false;
+            int count = readIdAfterOddChunk(source, preferPadded, id, guessed);
+            if (count < 0) return ChunkScan::Broken;
             delivered = static_cast<std::uint32_t>(count);
         }
     }
@@ -147,23 +156,27 @@ bool findDataChunk(platform::FileHandle file, bool preferPadded, std::uint32_t* 
 
 }  // namespace
 
-int readWavHeader(platform::FileHandle file, WavFormat* format, std::uint32_t* dataSize) {
-    if (format == nullptr || dataSize == nullptr || !platform::isValid(file)) return 0;
+FileResult readWavHeader(const ByteSource& source, WavFormat* format, std::uint32_t* dataSize) {
+    if (format == nullptr || dataSize == nullptr || source.read == nullptr || source.seek == nullptr)
+        return FileResult::IllegalFormat;
     std::uint32_t riffSize = 0;  // not checked against anything
-    if (!readId(file, "RIFF") || !readU32(file, &riffSize) || !readId(file, "WAVE")) return 0;
-    if (!readFmtChunk(file, format)) return 0;
-    // The scan prefers padded odd chunks; when that guess was made and leads
-    // nowhere, the file is scanned again as one without pad bytes.
-    const std::int64_t chunksStart = platform::seekFile(file, 0, platform::SeekOrigin::Current);
+    if (!readId(source, "RIFF") || !readU32(source, &riffSize) || !readId(source, "WAVE"))
+        return FileResult::IllegalFormat;
+    if (!readFmtChunk(source, format)) return FileResult::IllegalFormat;
+    // The scan prefers padded odd chunks; when that guess was made and the
+    // scan fails, at the end or on a broken chunk, the chunks are scanned
+    // again as ones without pad bytes.
+    const std::int64_t chunksStart = source.seek(source.context, 0, platform::SeekOrigin::Current);
     bool guessed = false;
-    if (findDataChunk(file, true, dataSize, &guessed)) return 1;
+    if (findDataChunk(source, true, dataSize, &guessed) == ChunkScan::Found) return FileResult::Ok;
     if (!guessed || chunksStart < 0 ||
-        platform::seekFile(file, chunksStart, platform::SeekOrigin::Begin) != chunksStart)
-        return 0;
-    return findDataChunk(file, false, dataSize, &guessed) ? 1 : 0;
+        source.seek(source.context, chunksStart, platform::SeekOrigin::Begin) != chunksStart)
+        return FileResult::IllegalFormat;
+    return findDataChunk(source, false, dataSize, &guessed) == ChunkScan::Found ? FileResult::Ok
+                                                                                  : FileResult::IllegalFormat;
 }
 
-int writeWavHeader(platform::FileHandle file, WavFormat format, std::uint32_t dataSize) {
+FileResult writeWavHeader(const ByteSink& sink, WavFormat format, std::uint32_t dataSize) {
     format.blockAlign = static_cast<std::uint16_t>((format.bitsPerSample / 8) * format.channels);
     format.byteRate = format.blockAlign * format.sampleRate;
     format.formatTag = 1;
@@ -188,6 +201,7 @@ int writeWavHeader(platform::FileHandle file, WavFormat format, std::uint32_t da
     putU32(p, dataSize);
 
     std::uint32_t written = 0;
-    bool ok = platform::writeFile(file, header, WAV_HEADER_BYTES, &written) && written == WAV_HEADER_BYTES;
-    return ok ? 0 : -1;
+    const bool ok = sink.write != nullptr && sink.write(sink.context, header, WAV_HEADER_BYTES, &written) &&
+                    written == WAV_HEADER_BYTES;
+    return ok ? FileResult::Ok : FileResult::CannotWrite;
 }

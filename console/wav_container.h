@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "console/byte_stream.h"
+#include "console/file_result.h"
 
 // The fields of a PCM fmt chunk.
 struct WavFormat {
@@ -22,24 +23,30 @@ struct WavFormat {
 // follows it.
 constexpr std::uint32_t WAV_HEADER_BYTES = 46;
 
-// Reads the header of `file`, opened at its start: "RIFF", "WAVE", a "fmt "
-// chunk of 14 to 65549 bytes as the first chunk, then chunks up to "data".
-// A chunk of odd size may be followed by its pad byte or not: the next
-// identifier is looked for at both places, preferring the one behind the pad
-// byte when both hold four printable characters.
-// Returns 1 when a PCM fmt chunk and a "data" chunk were found: `*format` is
-// filled, `*dataSize` holds the size of the "data" chunk and the file stands
-// at its first byte. Returns 0 for every fault (short file, wrong identifier,
-// fmt chunk too short or too long, format tag other than 1, no "data" chunk,
-// a chunk that cannot be skipped, a failing read); `*dataSize` is then left
-// unchanged. A fmt chunk of other than 18 bytes gets its bits per sample
-// from block align and channels (0 when there are no channels).
-int readWavHeader(platform::FileHandle file, WavFormat* format, std::uint32_t* dataSize);
+// Reads the header from `source`, standing at its start: "RIFF", "WAVE", a
+// "fmt " chunk of 14 to 65549 bytes as the first chunk, then chunks up to
+// "data". A chunk of odd size may be followed by its pad byte or not: the
+// next identifier is looked for at both places, preferring the one behind
+// the pad byte when both hold four printable characters.
+// Returns
+//   Ok             a PCM fmt chunk and a "data" chunk were found: `*format`
+//                  is filled, `*dataSize` holds the size of the "data" chunk
+//                  and the source stands at its first byte;
+//   IllegalFormat  for every fault: the bytes end early, a wrong
+//                  identifier, a fmt chunk too short or too long, a format
+//                  tag other than 1, no "data" chunk, a chunk that cannot be
+//                  skipped, a failing read or seek, a null argument.
+//                  `*dataSize` is then left unchanged.
+// A fmt chunk of other than 18 bytes gets its bits per sample from block
+// align and channels (0 when there are no channels).
+FileResult readWavHeader(const ByteSource& source, WavFormat* format, std::uint32_t* dataSize);
 
 // Writes the 46-byte header of a PCM file holding `dataSize` bytes of
-// samples, at the current position of `file` (its start). The format tag,
-// byte rate, block align and extra size are computed, not taken from
-// `format`. Returns 0, or -1 when the header could not be written completely.
-int writeWavHeader(platform::FileHandle file, WavFormat format, std::uint32_t dataSize);
+// samples to `sink` (at the start of the file). The format tag, byte rate,
+// block align and extra size are computed, not taken from `format`.
+// Returns
+//   Ok           the whole header was written;
+//   CannotWrite  the write failed or wrote fewer bytes.
+FileResult writeWavHeader(const ByteSink& sink, WavFormat format, std::uint32_t dataSize);
 
 #endif

@@ -9,13 +9,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <dirent.h>
 #include <sys/stat.h>
-
-#include "fuzz/scratch_dir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -41,6 +41,14 @@ std::vector<std::string> folderFiles(const std::string& folder) {
     return files;
 }
 
+// The bytes of `path`; false when it cannot be opened.
+bool readWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,13 +59,13 @@ int main(int argc, char** argv) {
     }
     for (const std::string& path : inputs) {
         std::vector<std::uint8_t> bytes;
-        if (!fuzz::readWholeFile(path, &bytes)) {
+        if (!readWholeFile(path, &bytes)) {
             std::fprintf(stderr, "cannot read %s\n", path.c_str());
             return 1;
         }
         std::fprintf(stderr, "%s\n", path.c_str());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
-    std::fprintf(stderr, "%zu inputs ran\n", inputs.size());
+    std::fprintf(stderr, "%lu inputs ran\n", static_cast<unsigned long>(inputs.size()));
     return inputs.empty() ? 1 : 0;
 }

@@ -1,17 +1,15 @@
 // Fuzz target: readWavHeader on arbitrary bytes.
 //
-// Beyond memory safety it checks what the reader promises: 0 or 1 only; on 0
-// the data size is left alone; on 1 every byte it consumed exists, it stands
+// Beyond memory safety it checks what the reader promises: Ok or
+// IllegalFormat only; on IllegalFormat the data size is left alone; on Ok
+// every byte it consumed exists, it stands
 // right behind a "data" chunk header whose size it reports, the format tag
 // is 1 and the record holds the fmt chunk's fields (bits per sample derived
 // from block align and channels unless the chunk is 18 bytes long).
 #include <cstring>
 
-#include <unistd.h>
-
 #include "console/wav_container.h"
 #include "fuzz/check.h"
-#include "fuzz/memory_file.h"
 
 using fuzz::check;
 
@@ -28,16 +26,16 @@ constexpr std::uint32_t UNTOUCHED = 0xA5A5A5A5u;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    platform::FileHandle file = fuzz::memoryFileWith(data, size);
+    MemoryBytes memory = {data, size, 0};
     WavFormat format;
     std::uint32_t dataSize = UNTOUCHED;
-    const int result = readWavHeader(file, &format, &dataSize);
-    check(result == 0 || result == 1, "the result is 0 or 1");
-    if (result == 0) {
+    const FileResult result = readWavHeader(memorySource(&memory), &format, &dataSize);
+    check(result == FileResult::Ok || result == FileResult::IllegalFormat, "the result is Ok or IllegalFormat");
+    if (result != FileResult::Ok) {
         check(dataSize == UNTOUCHED, "a refused header leaves the data size alone");
         return 0;
     }
-    const off_t position = lseek(static_cast<int>(file.value), 0, SEEK_CUR);
+    const std::int64_t position = memory.position;
     // RIFF, size, WAVE, "fmt ", size, at least 14 fmt bytes, "data", size.
     check(position >= 42 && static_cast<std::size_t>(position) <= size, "every byte read was in the file");
     check(std::memcmp(data + position - 8, "data", 4) == 0, "the file stands behind a data chunk header");

@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     format.bitsPerSample = 16;
     auto size = static_cast<std::uint32_t>(data.size());
     std::uint32_t written = 0;
-    bool ok = writeWavHeader(file, format, size) == 0 && platform::writeFile(file, data.data(), size, &written) &&
-              written == size;
+    bool ok = writeWavHeader(fileSink(&file), format, size) == FileResult::Ok &&
+              platform::writeFile(file, data.data(), size, &written) && written == size;
     platform::closeFile(file);
     return ok ? 0 : 1;
 }

@@ -41,6 +41,14 @@ struct RefillRun {
     double at(int channel, std::int64_t position) const { return run.inputPlanes[channel][position]; }
 };
 
+// Refills the windows with `remaining` bytes of the data chunk left;
+// returns the bytes read, or -1 when the refill fails.
+std::int64_t refill(FileRun& run, std::uint32_t remaining) {
+    std::uint32_t left = remaining;
+    if (readWindowBlock(run, &left) != FileResult::Ok) return -1;
+    return remaining - left;
+}
+
 testsupport::Bytes stereoFrames(std::size_t frames) {
     std::vector<std::int16_t> samples;
     for (std::size_t i = 0; i < frames; ++i) {
@@ -56,7 +64,7 @@ TEST(FirRefill, SlidesTheUpperHalfDownAndFillsItWithTheNextFrames) {
     testsupport::Bytes samples = stereoFrames(3);
     samples.insert(samples.end(), {0x11, 0x22});
     RefillRun r(samples);
-    ASSERT_EQ(14, readWindowBlock(r.run, 14));
+    ASSERT_EQ(14, refill(r.run, 14));
     for (int c = 0; c < 2; ++c) {
         EXPECT_EQ(static_cast<double>(HALF_BLOCK_FRAMES + c), r.at(c, 0));
         EXPECT_EQ(static_cast<double>(BLOCK_FRAMES - 1 + c), r.at(c, HALF_BLOCK_FRAMES - 1));
@@ -72,12 +80,12 @@ TEST(FirRefill, SlidesTheUpperHalfDownAndFillsItWithTheNextFrames) {
 TEST(FirRefill, ReadsAtMostHalfAWindow) {
     RefillRun r(stereoFrames(HALF_BLOCK_FRAMES + 5));
     const std::int64_t half = HALF_BLOCK_FRAMES * 4;
-    ASSERT_EQ(half, readWindowBlock(r.run, static_cast<std::uint32_t>(half + 20)));
+    ASSERT_EQ(half, refill(r.run, static_cast<std::uint32_t>(half + 20)));
     EXPECT_EQ((100 + 0 - 10.0) * 0.000030517578125, r.at(0, HALF_BLOCK_FRAMES));
     EXPECT_EQ(static_cast<double>(static_cast<std::int16_t>(100 + HALF_BLOCK_FRAMES - 1)) - 10.0,
               r.at(0, BLOCK_FRAMES - 1) / 0.000030517578125);
     // The rest comes with the next refill, after the first frames moved down.
-    ASSERT_EQ(20, readWindowBlock(r.run, 20));
+    ASSERT_EQ(20, refill(r.run, 20));
     EXPECT_EQ((100 + 0 - 10.0) * 0.000030517578125, r.at(0, 0));
     EXPECT_EQ(static_cast<double>(static_cast<std::int16_t>(100 + HALF_BLOCK_FRAMES)) - 10.0,
               r.at(0, HALF_BLOCK_FRAMES) / 0.000030517578125);
@@ -86,7 +94,7 @@ TEST(FirRefill, ReadsAtMostHalfAWindow) {
 
 TEST(FirRefill, NothingLeftOnlySlidesAndClears) {
     RefillRun r(stereoFrames(1));
-    ASSERT_EQ(0, readWindowBlock(r.run, 0));
+    ASSERT_EQ(0, refill(r.run, 0));
     EXPECT_EQ(static_cast<double>(HALF_BLOCK_FRAMES + 1), r.at(1, 0));
     for (int c = 0; c < 2; ++c)
         for (std::int64_t i = HALF_BLOCK_FRAMES; i < BLOCK_FRAMES; ++i) ASSERT_EQ(0.0, r.at(c, i)) << i;
@@ -94,7 +102,7 @@ TEST(FirRefill, NothingLeftOnlySlidesAndClears) {
 
 TEST(FirRefill, ShortReadFails) {
     RefillRun r(stereoFrames(2));
-    EXPECT_EQ(-1, readWindowBlock(r.run, 12));
+    EXPECT_EQ(-1, refill(r.run, 12));
 }
 
 }  // namespace

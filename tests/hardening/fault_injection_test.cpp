@@ -114,7 +114,7 @@ protected:
         platform::FileHandle file = platform::openInputFile(inA.c_str());
         WavFormat format;
         std::uint32_t dataSize = 0;
-        ASSERT_EQ(1, readWavHeader(file, &format, &dataSize));
+        ASSERT_EQ(FileResult::Ok, readWavHeader(fileSource(&file), &format, &dataSize));
         platform::closeFile(file);
         headerReads = faults::record().reads;
         ASSERT_FALSE(leaksFound());

@@ -25,7 +25,7 @@ bool readExactly(platform::FileHandle file, unsigned char* bytes, std::uint64_t 
 int openWav16(platform::FileHandle input, WavSource* source, std::string* error) {
     WavFormat format;
     std::uint32_t dataSize = 0;
-    if (readWavHeader(input, &format, &dataSize) != 1) {
+    if (readWavHeader(fileSource(&input), &format, &dataSize) != FileResult::Ok) {
         *error = "not a PCM WAV file";
         return -1;
     }
@@ -91,7 +91,8 @@ int createWav16(const char* path, platform::FileHandle input, std::int32_t sampl
     format.channels = static_cast<std::uint16_t>(channelCount);
     format.sampleRate = static_cast<std::uint32_t>(samplingRate);
     format.bitsPerSample = 16;
-    output->failed = writeWavHeader(output->file, format, static_cast<std::uint32_t>(bytes)) != 0;
+    const auto dataSize = static_cast<std::uint32_t>(bytes);
+    output->failed = writeWavHeader(fileSink(&output->file), format, dataSize) != FileResult::Ok;
     return 0;
 }
 
