@@ -3,6 +3,8 @@
 #include "console/output_header.h"
 #include "console/pcm_mapping.h"
 
+namespace console {
+
 FileResult readPcm(FileRun& run, std::uint32_t count) {
     std::uint32_t delivered = 0;
     const bool ok = platform::readFile(run.input.get(), run.pcmBuffer.get(), count, &delivered) && delivered == count;
@@ -25,3 +27,5 @@ FileResult writeBlock(FileRun& run, std::int64_t frameCount) {
     encodePcm(planes, frameCount, run.format, run.pcmBuffer.get(), &run.clipPeak);
     return writePcm(run, static_cast<std::uint32_t>(frameCount * run.frameBytes()));
 }
+
+}  // namespace console

@@ -6,6 +6,8 @@
 
 #include "console/file_run.h"
 
+namespace console {
+
 // Reads exactly `count` bytes from the input into the run's PCM buffer
 // (which holds at least `count` bytes).
 // Returns Ok, or CannotRead when the read fails or delivers fewer bytes.
@@ -23,5 +25,7 @@ FileResult writePcm(FileRun& run, std::uint32_t count);
 // position.
 // Returns Ok, or CannotWrite as writePcm.
 FileResult writeBlock(FileRun& run, std::int64_t frameCount);
+
+}  // namespace console
 
 #endif

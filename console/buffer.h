@@ -9,6 +9,8 @@
 
 #include "platform/platform.h"
 
+namespace console {
+
 struct MemoryRelease {
     std::size_t bytes = 0;
     void operator()(void* memory) const { platform::releaseMemory(memory, bytes); }
@@ -26,5 +28,7 @@ Buffer<T> allocateBuffer(std::size_t count) {
     const std::size_t bytes = count * sizeof(T);
     return Buffer<T>(static_cast<T*>(platform::allocateMemory(bytes)), MemoryRelease{bytes});
 }
+
+}  // namespace console
 
 #endif

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace console {
+
 namespace {
 
 platform::FileHandle& handleOf(void* context) { return *static_cast<platform::FileHandle*>(context); }
@@ -44,3 +46,5 @@ ByteSource fileSource(platform::FileHandle* file) { return {readFromFile, seekIn
 ByteSink fileSink(platform::FileHandle* file) { return {writeToFile, file}; }
 
 ByteSource memorySource(MemoryBytes* memory) { return {readFromMemory, seekInMemory, memory}; }
+
+}  // namespace console

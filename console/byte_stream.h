@@ -10,6 +10,8 @@
 
 #include "platform/platform.h"
 
+namespace console {
+
 // Bytes read in order, with a position that can be moved.
 struct ByteSource {
     // Reads up to `count` bytes into `buffer`. Returns false when the read
@@ -47,5 +49,7 @@ struct MemoryBytes {
 
 // Reads `*memory` from its position on. `*memory` must outlive the source.
 ByteSource memorySource(MemoryBytes* memory);
+
+}  // namespace console
 
 #endif

@@ -10,6 +10,8 @@
 #include "platform/platform.h"
 #include "platform/wav_name.h"
 
+namespace console {
+
 namespace {
 
 // Folder names beyond this many are dropped; three are already an error.
@@ -195,3 +197,5 @@ int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv) {
     if (folderToFolder) runFolderToFolder(program, settings, arguments.folders[0], arguments.folders[1]);
     return 0;
 }
+
+}  // namespace console

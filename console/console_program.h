@@ -6,6 +6,8 @@
 #include "console/corrector_settings.h"
 #include "console/file_run.h"
 
+namespace console {
+
 struct ConsoleProgram {
     const char* banner;  // first line of every run
     const char* usage;   // printed as a format string ("%%" prints "%")
@@ -24,5 +26,7 @@ int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv);
 // shows 100, -2.5 shows -3), as the settings line shows effect and gain;
 // values beyond the int range show as its nearest end, NaN as 0.
 int roundForDisplay(double value);
+
+}  // namespace console
 
 #endif

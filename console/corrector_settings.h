@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace console {
+
 struct CorrectorSettings {
     double effect = 100.0;        // strength of the bass correction, percent ("-e")
     double gain = 100.0;          // output gain, percent ("-g")
@@ -14,5 +16,7 @@ struct CorrectorSettings {
     bool overwrite = false;       // replace an existing output without asking ("-y")
     bool showProgress = true;     // print the progress percentage ("-n" clears it)
 };
+
+}  // namespace console
 
 #endif

@@ -7,6 +7,8 @@
 
 #include "console/corrector_settings.h"
 
+namespace console {
+
 // 0.0 at the first frame, rising to 1.0 after `fadeIn` ms; 1.0 without a fade.
 inline double fadeInFactor(const CorrectorSettings& settings, std::int64_t n, std::uint32_t sampleRate) {
     if (settings.fadeIn <= 0) return 1.0;
@@ -23,5 +25,7 @@ inline double fadeOutFactor(const CorrectorSettings& settings, std::int64_t n, s
     double factor = ((remaining / settings.fadeOut) * 1000.0) / sampleRate;
     return factor > 1.0 ? 1.0 : factor;
 }
+
+}  // namespace console
 
 #endif

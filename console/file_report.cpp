@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace console {
+
 void printWavInfo(const FileRun& run) {
     const WavFormat& f = run.format;
     // Hundredths of a second; 64-bit so that long recordings do not wrap.
@@ -23,3 +25,5 @@ void printClosingReport(const FileRun& run, std::uint32_t startTick) {
     if (run.clipPeak > 1.0) std::printf("WARN! Cliped (%2.02f%%)\n", run.clipPeak * 100.0);
     std::printf("elapse %d:%02d\n", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
 }
+
+}  // namespace console

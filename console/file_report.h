@@ -6,6 +6,8 @@
 
 #include "console/file_run.h"
 
+namespace console {
+
 // Prints the format and the duration (to hundredths of a second, with the
 // sample rate truncated to whole tens of hertz).
 void printWavInfo(const FileRun& run);
@@ -17,5 +19,7 @@ void showProgress(double percent);
 // Prints the line break behind the progress, the clip warning when a sample
 // was clipped, and the time elapsed since `startTick`.
 void printClosingReport(const FileRun& run, std::uint32_t startTick);
+
+}  // namespace console
 
 #endif

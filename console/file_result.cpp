@@ -1,5 +1,7 @@
 #include "console/file_result.h"
 
+namespace console {
+
 namespace {
 
 // One line per code, in the order of the enumeration.
@@ -20,3 +22,5 @@ static_assert(sizeof MESSAGES / sizeof MESSAGES[0] == static_cast<int>(FileResul
 }  // namespace
 
 const char* fileResultMessage(FileResult result) { return MESSAGES[static_cast<int>(result)]; }
+
+}  // namespace console

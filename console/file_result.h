@@ -5,6 +5,8 @@
 #ifndef QORTA_CONSOLE_FILE_RESULT_H
 #define QORTA_CONSOLE_FILE_RESULT_H
 
+namespace console {
+
 enum class FileResult {
     Ok,                 // the step succeeded
     CannotOpenToRead,   // the input is missing, no regular file, or cannot be opened
@@ -20,5 +22,7 @@ enum class FileResult {
 // The line processFile prints for `result`, line break included; the empty
 // text for Ok and Declined, which print nothing.
 const char* fileResultMessage(FileResult result);
+
+}  // namespace console
 
 #endif

@@ -13,6 +13,8 @@
 #include "dsp/channels.h"
 #include "platform/platform.h"
 
+namespace console {
+
 // Frames that one block of the IIR program, and one window of the FIR
 // program, holds. Builds for fuzzing and for fault tests may lower it by
 // defining QORTA_BLOCK_FRAMES, so that small files cross block and window
@@ -85,5 +87,7 @@ struct StreamStage {
     // write every frame. Returns Ok, OutOfMemory, CannotRead or CannotWrite.
     FileResult (*streamSamples)(FileRun& run);
 };
+
+}  // namespace console
 
 #endif

@@ -10,6 +10,8 @@
 #include "dsp/fir_corrector.h"
 #include "dsp/fir_fast.h"
 
+namespace console {
+
 namespace {
 
 // The refill schedule: a refill comes before the frame at which
@@ -200,3 +202,5 @@ FileResult readWindowBlock(FileRun& run, std::uint32_t* remainingBytes) {
 }
 
 const StreamStage FIR_STREAM_STAGE = {checkHalfLength, allocateWindows, streamFrames};
+
+}  // namespace console

@@ -8,6 +8,8 @@
 
 #include "console/file_run.h"
 
+namespace console {
+
 // Frames in half a window: the unit of every refill and every full write.
 constexpr std::int64_t HALF_BLOCK_FRAMES = BLOCK_FRAMES / 2;
 
@@ -23,5 +25,7 @@ FileResult readWindowBlock(FileRun& run, std::uint32_t* remainingBytes);
 
 // The stage hooks of the FIR program.
 extern const StreamStage FIR_STREAM_STAGE;
+
+}  // namespace console
 
 #endif

@@ -9,6 +9,8 @@
 #include "dsp/iir_corrector.h"
 #include "dsp/strength.h"
 
+namespace console {
+
 namespace {
 
 // A block is read and written whole, but converted and corrected in slices
@@ -110,3 +112,5 @@ FileResult streamBlocks(FileRun& run) {
 }  // namespace
 
 const StreamStage IIR_STREAM_STAGE = {nullptr, nullptr, streamBlocks};
+
+}  // namespace console

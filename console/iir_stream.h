@@ -5,7 +5,11 @@
 
 #include "console/file_run.h"
 
+namespace console {
+
 // The stage hooks of the IIR program.
 extern const StreamStage IIR_STREAM_STAGE;
+
+}  // namespace console
 
 #endif

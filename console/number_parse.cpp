@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace console {
+
 namespace {
 
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -59,3 +61,5 @@ double parseReal(const char* text) {
     std::string number(start, p);
     return std::strtod(number.c_str(), nullptr);
 }
+
+}  // namespace console

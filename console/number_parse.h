@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace console {
+
 // Skips leading white space, reads an optional sign and the decimal digits up
 // to the first other character. No digits give 0; a value beyond the 32-bit
 // range gives the nearest bound, -2147483648 or 2147483647.
@@ -16,5 +18,7 @@ std::int32_t parseInteger(const char* text);
 // begin with such a number gives 0.0; a value beyond the double range gives
 // an infinity.
 double parseReal(const char* text);
+
+}  // namespace console
 
 #endif

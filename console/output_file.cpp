@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace console {
+
 namespace {
 
 // Asks whether to overwrite `outputPath` until the answer is y or n. End of
@@ -46,3 +48,5 @@ FileResult createOutput(FileRun& run, const char* outputPath) {
     if (!batchInput) run.output.reset(platform::createOutputFile(outputPath, mode, run.input.get()));
     return run.output.isOpen() ? FileResult::Ok : FileResult::CannotOpenToWrite;
 }
+
+}  // namespace console

@@ -4,6 +4,8 @@
 
 #include "console/file_run.h"
 
+namespace console {
+
 // Creates `outputPath` as the run's output. Without the overwrite setting an
 // existing file is replaced only when the user answers y to the question,
 // which is asked again for any other key. An output that names the input
@@ -14,5 +16,7 @@
 //   Declined           the user answered n, or no answer could be read;
 //   CannotOpenToWrite  the file could not be created.
 FileResult createOutput(FileRun& run, const char* outputPath);
+
+}  // namespace console
 
 #endif

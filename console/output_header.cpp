@@ -4,6 +4,8 @@
 
 #include "console/wav_container.h"
 
+namespace console {
+
 namespace {
 
 // The watched output, read by the interruption handler: the frame size is
@@ -50,3 +52,5 @@ void watchStreamedOutput(platform::FileHandle output, std::uint32_t frameBytes) 
 }
 
 void fitOutputOnInterruption() { platform::handleInterruptions(fitWatchedOutput); }
+
+}  // namespace console

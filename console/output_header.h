@@ -8,6 +8,8 @@
 
 #include "platform/platform.h"
 
+namespace console {
+
 // Sets the RIFF and data sizes of the 46-byte header at the start of
 // `output` to the whole frames of `frameBytes` bytes that follow the header
 // in the file. Changes nothing when `output` is no regular file (a pipe, a
@@ -23,5 +25,7 @@ void watchStreamedOutput(platform::FileHandle output, std::uint32_t frameBytes);
 // From now on an interruption fits the watched output's header, restores the
 // terminal and ends the program as the interruption itself would.
 void fitOutputOnInterruption();
+
+}  // namespace console
 
 #endif

@@ -6,6 +6,8 @@
 #include "dsp/channels.h"
 #include "dsp/pcm_scale.h"
 
+namespace console {
+
 namespace {
 
 constexpr double PCM8_IN = 0.0078125;           // 2^-7
@@ -214,3 +216,5 @@ void sumPcm(const unsigned char* pcm, std::uint32_t bytes, const WavFormat& form
     for (std::int64_t i = frames * channels; i < samples; ++i)
         sums[i - frames * channels] += format.bitsPerSample == 16 ? sample16(pcm, i) : sample8(pcm, i);
 }
+
+}  // namespace console

@@ -11,6 +11,8 @@
 
 #include "console/wav_container.h"
 
+namespace console {
+
 // Decodes `frames` frames of `pcm` (format.bitsPerSample 8 or 16,
 // format.channels 1 or 2) into planes[c][offset + j], subtracting
 // dcOffset[c] from every sample of channel c.
@@ -44,5 +46,7 @@ std::int16_t encodeSample16(double x, double* clipPeak);
 
 // The conversion of one value to an 8-bit sample; see encodeSample16.
 unsigned char encodeSample8(double x, double* clipPeak);
+
+}  // namespace console
 
 #endif

@@ -9,6 +9,8 @@
 #include "console/output_header.h"
 #include "console/pcm_mapping.h"
 
+namespace console {
+
 namespace {
 
 // The formats whose samples the driver can convert and whose state it holds.
@@ -117,3 +119,5 @@ int processFile(const StreamStage& stage, const CorrectorSettings& settings, con
     std::fputs(fileResultMessage(result), stdout);
     return inputRefused(result) ? -1 : 0;
 }
+
+}  // namespace console

@@ -5,6 +5,8 @@
 #include "console/corrector_settings.h"
 #include "console/file_run.h"
 
+namespace console {
+
 // Corrects the WAV file `inputPath` into `outputPath` with `settings`,
 // streaming the samples through `stage`, and prints the file's messages, a failure as fileResultMessage gives it.
 // Returns -1 when the input cannot be opened or its header is refused
@@ -16,5 +18,7 @@
 // whole batch, none of which is opened for writing.
 int processFile(const StreamStage& stage, const CorrectorSettings& settings, const char* inputPath,
                 const char* outputPath, const BatchInputs& batchInputs = BatchInputs());
+
+}  // namespace console
 
 #endif

@@ -4,6 +4,8 @@
 #include "console/console_program.h"
 #include "console/fir_stream.h"
 
+namespace console {
+
 namespace {
 
 void printFirSettings(const CorrectorSettings& s) {
@@ -31,4 +33,6 @@ const ConsoleProgram QORTAFIR = {
 
 }  // namespace
 
-int main(int argc, char** argv) { return runConsoleProgram(QORTAFIR, argc, argv); }
+}  // namespace console
+
+int main(int argc, char** argv) { return console::runConsoleProgram(console::QORTAFIR, argc, argv); }

@@ -4,6 +4,8 @@
 #include "console/console_program.h"
 #include "console/iir_stream.h"
 
+namespace console {
+
 namespace {
 
 void printIirSettings(const CorrectorSettings& s) {
@@ -30,4 +32,6 @@ const ConsoleProgram QORTAIIR = {
 
 }  // namespace
 
-int main(int argc, char** argv) { return runConsoleProgram(QORTAIIR, argc, argv); }
+}  // namespace console
+
+int main(int argc, char** argv) { return console::runConsoleProgram(console::QORTAIIR, argc, argv); }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace console {
+
 namespace {
 
 // The largest fmt chunk whose extra byte count fits 16 bits: 14 + 65535.
@@ -205,3 +207,5 @@ FileResult writeWavHeader(const ByteSink& sink, WavFormat format, std::uint32_t 
                     written == WAV_HEADER_BYTES;
     return ok ? FileResult::Ok : FileResult::CannotWrite;
 }
+
+}  // namespace console

@@ -8,6 +8,8 @@
 #include "console/byte_stream.h"
 #include "console/file_result.h"
 
+namespace console {
+
 // The fields of a PCM fmt chunk.
 struct WavFormat {
     std::uint16_t formatTag = 0;      // 1 = integer PCM, the only tag accepted
@@ -48,5 +50,7 @@ FileResult readWavHeader(const ByteSource& source, WavFormat* format, std::uint3
 //   Ok           the whole header was written;
 //   CannotWrite  the write failed or wrote fewer bytes.
 FileResult writeWavHeader(const ByteSink& sink, WavFormat format, std::uint32_t dataSize);
+
+}  // namespace console
 
 #endif

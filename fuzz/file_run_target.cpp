@@ -16,6 +16,8 @@
 #include "tests/support/reference_input.h"
 #include "tests/support/reference_model.h"
 
+using namespace console;
+
 namespace fuzz {
 namespace {
 

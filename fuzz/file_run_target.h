@@ -17,7 +17,7 @@ enum class Program { Iir, Fir };
 
 // The settings of every fuzzed run: default effect, gain and quality, short
 // fades (so the envelope code runs), -y and progress shown.
-CorrectorSettings fileRunSettings();
+console::CorrectorSettings fileRunSettings();
 
 // What the model expects of a run.
 struct ExpectedRun {
@@ -32,7 +32,7 @@ struct ExpectedRun {
 // this build's block size for the progress shown and for the longest FIR
 // kernel the window holds.
 ExpectedRun expectedRun(Program program, const std::string& inputPath, const std::vector<std::uint8_t>& input,
-                        const CorrectorSettings& settings);
+                        const console::CorrectorSettings& settings);
 
 // Writes `data` as the input file, runs processFile into a fresh output
 // path, and checks the result and everything printed, that the input is

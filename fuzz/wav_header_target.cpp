@@ -11,6 +11,8 @@
 #include "console/wav_container.h"
 #include "fuzz/check.h"
 
+using namespace console;
+
 using fuzz::check;
 
 namespace {

@@ -12,6 +12,8 @@
 #include "console/wav_container.h"
 #include "platform/platform.h"
 
+using namespace console;
+
 namespace {
 
 constexpr std::uint32_t RATE = 44100;

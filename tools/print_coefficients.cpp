@@ -29,6 +29,8 @@
 #include "dsp/iir_corrector.h"
 #include "dsp/strength.h"
 
+using namespace console;
+
 namespace {
 
 std::uint64_t bitsOf(double value) {

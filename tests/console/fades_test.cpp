@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace console;
+
 namespace {
 
 CorrectorSettings fades(std::int32_t fadeIn, std::int32_t fadeOut) {

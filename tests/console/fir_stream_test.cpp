@@ -9,6 +9,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_builder.h"
 
+using namespace console;
+
 namespace {
 
 // A run over a file of raw 16-bit stereo samples (no header: the refill

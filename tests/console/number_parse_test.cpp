@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace console;
+
 namespace {
 
 TEST(ParseInteger, ReadsSignAndDigitsAfterWhiteSpace) {

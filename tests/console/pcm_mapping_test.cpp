@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace console;
+
 namespace {
 
 WavFormat formatOf(int channels, int bits) {

@@ -6,6 +6,8 @@
 
 #include "tests/support/wav_builder.h"
 
+using namespace console;
+
 namespace {
 
 using testsupport::Bytes;

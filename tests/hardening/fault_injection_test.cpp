@@ -41,6 +41,8 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+using namespace console;
+
 namespace {
 
 using faults::Fault;

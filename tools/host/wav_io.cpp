@@ -2,6 +2,8 @@
 
 #include "console/wav_container.h"
 
+using namespace console;
+
 namespace host {
 namespace {
 

@@ -10,6 +10,8 @@
 #include "dsp/iir_corrector.h"
 #include "dsp/strength.h"
 
+using namespace console;
+
 namespace response {
 namespace {
 
