@@ -55,31 +55,28 @@ void timeForms(const std::vector<double>& window, std::int32_t n, std::size_t ru
     dsp::prepareFastFir(&fast, powers.data(), corrector, 100.0, 100.0, SAMPLE_RATE, 2.0);
     const std::size_t count = window.size() - 2 * static_cast<std::size_t>(n);
     std::vector<double> out(count), scratch(dsp::fastFirScratchLength(n)), low(run), high(run);
-    std::vector<unsigned char> undecided(run);
     // Best of five, in processor time: the figures are small and the
     // machine may be busy.
     *exactNs = *fastNs = 1e30;
     for (int repeat = 0; repeat < 5; ++repeat) {
-    double start = threadSeconds();
-    for (std::size_t done = 0; done < count; done += run)
-        dsp::convolveRun(corrector, window.data(), n + static_cast<std::ptrdiff_t>(done), std::min(run, count - done),
-                         out.data() + done);
-    *exactNs = std::min(*exactNs, (threadSeconds() - start) * 1e9 / static_cast<double>(count));
-    start = threadSeconds();
-    for (std::size_t done = 0; done < count; done += run) {
-        const std::size_t length = std::min(run, count - done);
-        double* sums = out.data() + done;
-        const std::ptrdiff_t centre = n + static_cast<std::ptrdiff_t>(done);
-        dsp::fastConvolveRun(fast, window.data(), centre, length, sums, scratch.data());
-        for (std::size_t j = 0; j < length; ++j) {
-            low[j] = (sums[j] - fast.errorBound) * 32768.0;
-            high[j] = (sums[j] + fast.errorBound) * 32768.0;
+        double start = threadSeconds();
+        for (std::size_t done = 0; done < count; done += run)
+            dsp::convolveRun(corrector, window.data(), n + static_cast<std::ptrdiff_t>(done),
+                             std::min(run, count - done), out.data() + done);
+        *exactNs = std::min(*exactNs, (threadSeconds() - start) * 1e9 / static_cast<double>(count));
+        start = threadSeconds();
+        for (std::size_t done = 0; done < count; done += run) {
+            const std::size_t length = std::min(run, count - done);
+            double* sums = out.data() + done;
+            const std::ptrdiff_t centre = n + static_cast<std::ptrdiff_t>(done);
+            dsp::fastConvolveRun(fast, window.data(), centre, length, sums, scratch.data());
+            for (std::size_t j = 0; j < length; ++j) {
+                low[j] = (sums[j] - fast.errorBound) * 32768.0;
+                high[j] = (sums[j] + fast.errorBound) * 32768.0;
+            }
+            dsp::settleRun(corrector, window.data(), centre, length, low.data(), high.data(), sums);
         }
-        if (dsp::countUndecided(low.data(), high.data(), length) == 0) continue;
-        dsp::markUndecided(low.data(), high.data(), length, undecided.data());
-        dsp::settleUndecided(corrector, window.data(), centre, length, undecided.data(), sums);
-    }
-    *fastNs = std::min(*fastNs, (threadSeconds() - start) * 1e9 / static_cast<double>(count));
+        *fastNs = std::min(*fastNs, (threadSeconds() - start) * 1e9 / static_cast<double>(count));
     }
 }
 

@@ -96,7 +96,6 @@ SumsFigures compareSums(const std::vector<double>& w, std::int32_t n, double eff
 
     constexpr std::size_t STEP = 1024;  // as qortafir settles them
     std::vector<double> low(STEP), high(STEP);
-    std::vector<unsigned char> undecided(STEP);
     std::size_t settled = 0;
     start = cpuSeconds();
     dsp::fastConvolveRun(fast, w.data(), n, count, sums.data(), scratch.data());
@@ -106,10 +105,8 @@ SumsFigures compareSums(const std::vector<double>& w, std::int32_t n, double eff
             low[j] = (sums[first + j] - fast.errorBound) * 32768.0;
             high[j] = (sums[first + j] + fast.errorBound) * 32768.0;
         }
-        if (dsp::countUndecided(low.data(), high.data(), length) == 0) continue;
-        dsp::markUndecided(low.data(), high.data(), length, undecided.data());
-        settled += dsp::settleUndecided(corrector, w.data(), n + static_cast<std::ptrdiff_t>(first), length,
-                                        undecided.data(), sums.data() + first);
+        settled += dsp::settleRun(corrector, w.data(), n + static_cast<std::ptrdiff_t>(first), length, low.data(),
+                                  high.data(), sums.data() + first);
     }
     f.fastSeconds = cpuSeconds() - start;
     f.exactShare = static_cast<double>(settled) / static_cast<double>(count);

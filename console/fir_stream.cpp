@@ -57,44 +57,48 @@ struct FirEngine {
     double* scratch;  // lets the fast form use vector lanes; may be null
 };
 
-// Frames whose fast sums are checked against their PCM sample at a time.
-constexpr std::int64_t SETTLE_FRAMES = 1024;
+// Frames finished at a time, with their fade factors on the stack.
+constexpr std::int64_t FINISH_FRAMES = 1024;
 
-// Replaces the fast sums out[0 .. count - 1] (file frames n on, window
-// positions centre on) by exact ones wherever the fast sum does not decide
-// the PCM sample: the sums at both ends of the error bound go through the
-// fade factors and the PCM scaling, and only where both truncate to the same
-// integer is that integer certain. It is then the exact sum's sample, and
-// the clip statistic, which depends on that integer alone, is the same too.
-void settleFrames(FileRun& run, const FirEngine& fir, const double* window, std::ptrdiff_t centre, std::int64_t n,
+// Turns the sums out[0 .. count - 1] of file frames n on (window positions
+// centre on) into output values. With the fast form, a sum whose PCM sample
+// the error bound leaves open is first replaced by the exact one: the sums
+// at both ends of the bound go through the fade factors and the PCM
+// scaling, and only where both truncate to the same integer is that
+// integer certain. It is then the exact sum's sample, and the clip
+// statistic, which depends on that integer alone, is the same too. Then each
+// value gets the fade-out and the fade-in factor of its frame.
+void finishFrames(FileRun& run, const FirEngine& fir, const double* window, std::ptrdiff_t centre, std::int64_t n,
                   std::int64_t count, double* out) {
     const CorrectorSettings& s = run.settings;
-    const std::uint32_t rate = run.format.sampleRate;
     const bool fades = s.fadeIn > 0 || s.fadeOut > 0;
+    if (!fir.fastUsable && !fades) return;
+    const std::uint32_t rate = run.format.sampleRate;
     const double bound = fir.fast.errorBound;
     const double scale = encodeScale(run.format);
-    double low[SETTLE_FRAMES], high[SETTLE_FRAMES];
-    for (std::int64_t first = 0; first < count; first += SETTLE_FRAMES) {
-        const auto length = static_cast<std::size_t>(std::min(SETTLE_FRAMES, count - first));
-        double* sums = out + first;
+    // Without fades both factors stay exactly 1.0, which changes no value.
+    double fadeOut[FINISH_FRAMES], fadeIn[FINISH_FRAMES], low[FINISH_FRAMES], high[FINISH_FRAMES];
+    std::fill(fadeOut, fadeOut + FINISH_FRAMES, 1.0);
+    std::fill(fadeIn, fadeIn + FINISH_FRAMES, 1.0);
+    for (std::int64_t first = 0; first < count; first += FINISH_FRAMES) {
+        const auto length = static_cast<std::size_t>(std::min(FINISH_FRAMES, count - first));
+        double* values = out + first;
         if (fades) {
             for (std::size_t j = 0; j < length; ++j) {
                 const std::int64_t frame = n + first + static_cast<std::int64_t>(j);
-                const double fadeOut = fadeOutFactor(s, frame, run.totalFrames, rate);
-                const double fadeIn = fadeInFactor(s, frame, rate);
-                low[j] = ((fadeOut * (sums[j] - bound)) * fadeIn) * scale;
-                high[j] = ((fadeOut * (sums[j] + bound)) * fadeIn) * scale;
-            }
-        } else {
-            for (std::size_t j = 0; j < length; ++j) {
-                low[j] = (sums[j] - bound) * scale;
-                high[j] = (sums[j] + bound) * scale;
+                fadeOut[j] = fadeOutFactor(s, frame, run.totalFrames, rate);
+                fadeIn[j] = fadeInFactor(s, frame, rate);
             }
         }
-        if (dsp::countUndecided(low, high, length) == 0) continue;
-        unsigned char undecided[SETTLE_FRAMES];
-        dsp::markUndecided(low, high, length, undecided);
-        dsp::settleUndecided(fir.corrector, window, centre + first, length, undecided, sums);
+        if (fir.fastUsable) {
+            for (std::size_t j = 0; j < length; ++j) {
+                low[j] = ((fadeOut[j] * (values[j] - bound)) * fadeIn[j]) * scale;
+                high[j] = ((fadeOut[j] * (values[j] + bound)) * fadeIn[j]) * scale;
+            }
+            dsp::settleRun(fir.corrector, window, centre + first, length, low, high, values);
+        }
+        if (fades)
+            for (std::size_t j = 0; j < length; ++j) values[j] = (fadeOut[j] * values[j]) * fadeIn[j];
     }
 }
 
@@ -102,22 +106,15 @@ void settleFrames(FileRun& run, const FirEngine& fir, const double* window, std:
 // planes at the write index: the kernel centred on each frame, then the
 // fade-out and the fade-in factor of the frame.
 void convolveFrames(FileRun& run, const FirEngine& fir, const FrameLoop& loop, std::int64_t n, std::int64_t count) {
-    const CorrectorSettings& s = run.settings;
-    const std::uint32_t rate = run.format.sampleRate;
-    const bool fades = s.fadeIn > 0 || s.fadeOut > 0;
     const std::ptrdiff_t centre = n + loop.windowBase;
     for (int c = 0; c < run.format.channels; ++c) {
         double* out = run.outputPlanes[c].get() + loop.writeIndex;
         const double* window = run.inputPlanes[c].get();
-        if (fir.fastUsable) {
+        if (fir.fastUsable)
             dsp::fastConvolveRun(fir.fast, window, centre, static_cast<std::size_t>(count), out, fir.scratch);
-            settleFrames(run, fir, window, centre, n, count, out);
-        } else {
+        else
             dsp::convolveRun(fir.corrector, window, centre, static_cast<std::size_t>(count), out);
-        }
-        if (!fades) continue;  // both factors are exactly 1.0
-        for (std::int64_t i = 0; i < count; ++i)
-            out[i] = (fadeOutFactor(s, n + i, run.totalFrames, rate) * out[i]) * fadeInFactor(s, n + i, rate);
+        finishFrames(run, fir, window, centre, n, count, out);
     }
 }
 

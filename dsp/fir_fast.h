@@ -13,7 +13,7 @@
 // arithmetic evaluates that arithmetic at value - errorBound and value +
 // errorBound; where both give the same integer, that is the integer the
 // exact sum gives, and otherwise it computes the sample exactly with
-// settleUndecided.
+// settleRun.
 #ifndef QORTA_DSP_FIR_FAST_H
 #define QORTA_DSP_FIR_FAST_H
 
@@ -103,6 +103,15 @@ void markUndecided(const double* low, const double* high, std::size_t count, uns
 // fastConvolveRun.
 std::size_t settleUndecided(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
                             std::size_t count, const unsigned char* undecided, double* out);
+
+// What a caller does with the two ends of its error bound in one call:
+// replaces out[i] by the exact sum wherever low[i] and high[i] leave the
+// truncated value open (as countUndecided counts them), for i in
+// [0, count), settling nearby ones in one run as settleUndecided does.
+// Returns the number of outputs computed exactly; 0, reading no window,
+// when every output is decided.
+std::size_t settleRun(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
+                      std::size_t count, const double* low, const double* high, double* out);
 
 }  // namespace dsp
 

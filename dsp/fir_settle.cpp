@@ -48,6 +48,29 @@ inline std::size_t countFlags(const double* low, const double* high, std::size_t
     return static_cast<std::size_t>((partial[0] + partial[1]) + (partial[2] + partial[3]));
 }
 
+// Replaces out[i] by the exact sum wherever undecided(i), for i in
+// [0, count); undecided outputs at most SETTLE_GAP apart form one run.
+// Returns the number of outputs computed exactly.
+template <typename Undecided>
+std::size_t settleWhere(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
+                        std::size_t count, Undecided undecided, double* out) {
+    std::size_t exact = 0;
+    std::size_t i = 0;
+    while (i < count) {
+        if (!undecided(i)) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i + 1;
+        for (std::size_t j = end; j < count && j - end < SETTLE_GAP; ++j)
+            if (undecided(j)) end = j + 1;
+        convolveRun(corrector, window, firstCentre + static_cast<std::ptrdiff_t>(i), end - i, out + i);
+        exact += end - i;
+        i = end;
+    }
+    return exact;
+}
+
 #if QORTA_DSP_X86
 // The same loop compiled for AVX's wider lanes.
 __attribute__((target("avx"))) std::size_t countFlagsAvx(const double* low, const double* high, std::size_t count) {
@@ -70,21 +93,15 @@ void markUndecided(const double* low, const double* high, std::size_t count, uns
 
 std::size_t settleUndecided(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
                             std::size_t count, const unsigned char* undecided, double* out) {
-    std::size_t exact = 0;
-    std::size_t i = 0;
-    while (i < count) {
-        if (undecided[i] == 0) {
-            ++i;
-            continue;
-        }
-        std::size_t end = i + 1;
-        for (std::size_t j = end; j < count && j - end < SETTLE_GAP; ++j)
-            if (undecided[j] != 0) end = j + 1;
-        convolveRun(corrector, window, firstCentre + static_cast<std::ptrdiff_t>(i), end - i, out + i);
-        exact += end - i;
-        i = end;
-    }
-    return exact;
+    return settleWhere(corrector, window, firstCentre, count, [undecided](std::size_t i) { return undecided[i] != 0; },
+                       out);
+}
+
+std::size_t settleRun(const FirCorrector& corrector, const double* window, std::ptrdiff_t firstCentre,
+                      std::size_t count, const double* low, const double* high, double* out) {
+    if (countUndecided(low, high, count) == 0) return 0;
+    return settleWhere(corrector, window, firstCentre, count,
+                       [low, high](std::size_t i) { return undecidedFlag(low[i], high[i]) != 0.0; }, out);
 }
 
 }  // namespace dsp

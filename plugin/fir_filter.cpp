@@ -17,30 +17,27 @@ namespace {
 constexpr std::int32_t RUN_SAMPLES = 512;
 
 // The kernel's sums for `count` samples of one channel from window position
-// `centre` on. With the fast form, the samples whose 16-bit value the fast
-// sum leaves open are computed exactly: (sum x ramp) x 32768 is evaluated
-// at both ends of the error bound, and only where both truncate to the same
-// integer is that integer certain (see dsp/fir_fast.h).
-void channelSums(const FirState& state, const double* window, std::ptrdiff_t centre, std::int32_t first,
-                 std::int32_t count, std::int32_t n, double startFactor, double endFactor, double* sums) {
+// `centre` on, ramps[j] being the envelope of sample j. With the fast form,
+// the samples whose 16-bit value the fast sum leaves open are computed
+// exactly: (sum x ramp) x 32768 is evaluated at both ends of the error
+// bound, and only where both truncate to the same integer is that integer
+// certain (see dsp/fir_fast.h).
+void channelSums(const FirState& state, const double* window, std::ptrdiff_t centre, std::int32_t count,
+                 const double* ramps, double* sums) {
     const dsp::FirCorrector corrector = {state.halfLength, state.kernel};
+    const auto length = static_cast<std::size_t>(count);
     if (!state.fastUsable) {
-        dsp::convolveRun(corrector, window, centre, static_cast<std::size_t>(count), sums);
+        dsp::convolveRun(corrector, window, centre, length, sums);
         return;
     }
-    dsp::fastConvolveRun(state.fast, window, centre, static_cast<std::size_t>(count), sums, nullptr);
+    dsp::fastConvolveRun(state.fast, window, centre, length, sums, nullptr);
     const double bound = state.fast.errorBound;
     double low[RUN_SAMPLES], high[RUN_SAMPLES];
-    for (std::int32_t j = 0; j < count; ++j) {
-        const double ramp = rampFactor(startFactor, endFactor, first + j, n);
-        low[j] = ((sums[j] - bound) * ramp) * dsp::PCM16_OUT;
-        high[j] = ((sums[j] + bound) * ramp) * dsp::PCM16_OUT;
+    for (std::size_t j = 0; j < length; ++j) {
+        low[j] = ((sums[j] - bound) * ramps[j]) * dsp::PCM16_OUT;
+        high[j] = ((sums[j] + bound) * ramps[j]) * dsp::PCM16_OUT;
     }
-    const auto length = static_cast<std::size_t>(count);
-    if (dsp::countUndecided(low, high, length) == 0) return;
-    unsigned char undecided[RUN_SAMPLES];
-    dsp::markUndecided(low, high, length, undecided);
-    dsp::settleUndecided(corrector, window, centre, length, undecided, sums);
+    dsp::settleRun(corrector, window, centre, length, low, high, sums);
 }
 
 void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& frame, double startFactor,
@@ -49,16 +46,18 @@ void correctFrame(FirState& state, const FilterTable& filter, FrameAudioRecord& 
     const std::int32_t n = frame.sampleCount;
     const int channels = frame.channelCount;
     double sums[dsp::MAX_CHANNELS][RUN_SAMPLES];
+    double ramps[RUN_SAMPLES];
     for (std::int64_t first = 0; first < n; first += RUN_SAMPLES) {
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(RUN_SAMPLES, n - first));
+        for (std::int32_t j = 0; j < count; ++j)
+            ramps[j] = rampFactor(startFactor, endFactor, static_cast<std::int32_t>(first + j), n);
         for (int ch = 0; ch < channels; ++ch)
-            channelSums(state, state.channelWindow[ch], static_cast<std::ptrdiff_t>(state.halfLength + first),
-                        static_cast<std::int32_t>(first), count, n, startFactor, endFactor, sums[ch]);
+            channelSums(state, state.channelWindow[ch], static_cast<std::ptrdiff_t>(state.halfLength + first), count,
+                        ramps, sums[ch]);
         for (std::int32_t j = 0; j < count; ++j) {
-            const auto i = static_cast<std::int32_t>(first + j);
-            const double ramp = rampFactor(startFactor, endFactor, i, n);
-            std::int16_t* sample = frame.audio + static_cast<std::int64_t>(i) * channels;
-            for (int ch = 0; ch < channels; ++ch) sample[ch] = dsp::saturatePcm16(sums[ch][j] * ramp * dsp::PCM16_OUT);
+            std::int16_t* sample = frame.audio + (first + j) * channels;
+            for (int ch = 0; ch < channels; ++ch)
+                sample[ch] = dsp::saturatePcm16(sums[ch][j] * ramps[j] * dsp::PCM16_OUT);
         }
     }
 }
