@@ -21,11 +21,11 @@ namespace {
 constexpr std::int64_t REFILL_AT = BLOCK_FRAMES - BLOCK_FRAMES / 4;
 
 // Refuses a negative quality, and a sample rate and quality whose kernel the
-// window cannot hold. A negative quality is refused whatever N its unsigned
-// product happens to give.
+// window cannot hold. N comes from the exact product, so a product beyond
+// 32 bits (a rate in the megahertz range or above) is refused too.
 FileResult checkHalfLength(FileRun& run) {
     if (run.settings.quality < 0 ||
-        dsp::halfLengthWrapping32(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH)
+        dsp::halfLengthExact(run.settings.quality, run.format.sampleRate) > MAX_FIR_HALF_LENGTH)
         return FileResult::QualityOutOfRange;
     return FileResult::Ok;
 }
@@ -124,7 +124,8 @@ FileResult streamFrames(FileRun& run) {
         run.outputPlanes[c] = allocateBuffer<double>(static_cast<std::size_t>(planeFrames));
         if (run.outputPlanes[c] == nullptr) return FileResult::OutOfMemory;
     }
-    const std::uint32_t halfLength = dsp::halfLengthWrapping32(run.settings.quality, run.format.sampleRate);
+    // Checked before: 0 <= N <= MAX_FIR_HALF_LENGTH.
+    const std::int64_t halfLength = dsp::halfLengthExact(run.settings.quality, run.format.sampleRate);
     Buffer<double> kernel = allocateBuffer<double>(2 * static_cast<std::size_t>(halfLength) + 1);
     if (kernel == nullptr) return FileResult::OutOfMemory;
     FirEngine fir = {{static_cast<std::int32_t>(halfLength), kernel.get()}, {}, false, nullptr};

@@ -7,11 +7,7 @@
 
 namespace dsp {
 
-std::uint32_t halfLengthWrapping32(std::int32_t quality, std::uint32_t sampleRate) {
-    return static_cast<std::uint32_t>(quality) * sampleRate / 5000u;
-}
-
-std::int64_t halfLengthExact(std::int32_t quality, std::int32_t sampleRate) {
+std::int64_t halfLengthExact(std::int32_t quality, std::int64_t sampleRate) {
     return static_cast<std::int64_t>(quality) * sampleRate / 5000;
 }
 

@@ -17,16 +17,12 @@ struct FirCorrector {
     double* kernel;           // 2N + 1 taps, allocated and owned by the caller; kernel[N + k] weighs offset k
 };
 
-// The kernel half-length N for `quality` and `sampleRate` as the console
-// programs compute it: quality x sampleRate / 5000 with the product and the
-// division in unsigned 32-bit arithmetic, so the product wraps modulo 2^32
-// and a negative quality gives a very large N.
-std::uint32_t halfLengthWrapping32(std::int32_t quality, std::uint32_t sampleRate);
-
-// The kernel half-length N for `quality` and `sampleRate` as the plug-in
-// computes it: the exact signed product quality x sampleRate divided by 5000
-// and truncated toward zero. Negative when exactly one of the two is.
-std::int64_t halfLengthExact(std::int32_t quality, std::int32_t sampleRate);
+// The kernel half-length N for `quality` and `sampleRate`: the exact signed
+// product quality x sampleRate divided by 5000 and truncated toward zero.
+// Negative when exactly one of the two is. `sampleRate` may be any 32-bit
+// rate, signed (the plug-in's) or unsigned (a WAV file's): no product of such
+// values leaves the 64-bit range, so nothing wraps.
+std::int64_t halfLengthExact(std::int32_t quality, std::int64_t sampleRate);
 
 // Fills the 2N + 1 taps of `corrector.kernel` (N = `corrector.halfLength`)
 // for `effect` (bass boost in percent), `gain` (output gain in percent) and

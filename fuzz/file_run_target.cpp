@@ -79,7 +79,7 @@ ExpectedRun expectedRun(Program program, const std::string& inputPath, const Byt
     // The window of this build may be smaller than the programs' own; a
     // kernel it cannot hold is refused before any sample is read.
     if (program == Program::Fir && accepted &&
-        dsp::halfLengthWrapping32(settings.quality, ref.sampleRate) > MAX_FIR_HALF_LENGTH) {
+        dsp::halfLengthExact(settings.quality, ref.sampleRate) > MAX_FIR_HALF_LENGTH) {
         ref.outcome = ReferenceOutcome::QualityOutOfRange;
     } else if (accepted) {
         ref = program == Program::Iir ? testsupport::referenceRun(input, model)

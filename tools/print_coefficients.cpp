@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     printIir(sampleRate, dsp::strengthFromEffect(effect));
     printIir(sampleRate, static_cast<double>(static_cast<std::int32_t>(effect) * 25 / 100));
 
-    const std::uint32_t n = dsp::halfLengthWrapping32(quality, rate);
-    if (n > MAX_FIR_HALF_LENGTH) {
+    const std::int64_t n = dsp::halfLengthExact(quality, rate);
+    if (n < 0 || n > MAX_FIR_HALF_LENGTH) {
         std::fprintf(stderr, "qortacoef: quality %d at %u Hz is out of range\n", static_cast<int>(quality),
                      static_cast<unsigned>(rate));
         return 1;

@@ -93,10 +93,17 @@ TEST_F(FirFileRun, HalfLengthUpToTheWindowIsTakenBeyondItRefused) {
                                                       "ERROR! quality out of range\n");
     EXPECT_FALSE(exists("out.wav"));
 
-    // The product is taken modulo 2^32: 300 x 14316558 wraps to 104, N = 0.
-    const Bytes wrapped = testsupport::pcmWav(1, 14316558, 8, data);
-    const ReferenceResult one = expectProcessed(wrapped, firSettings(300), {"-q", "300"});
-    EXPECT_EQ(0u, one.halfLength);
+    // The product counts in full where it passes 32 bits: 300 x 14316558
+    // is N = 858993 (not 0, as it would be modulo 2^32), refused.
+    const Bytes wide = testsupport::pcmWav(1, 14316558, 8, data);
+    const ReferenceResult wideRefused = firModel(wide, firSettings(300));
+    ASSERT_EQ(testsupport::ReferenceOutcome::QualityOutOfRange, wideRefused.outcome);
+    EXPECT_EQ(858993u, wideRefused.halfLength);
+    put("in.wav", wide);
+    expectRun({"-q", "300", "in.wav", "out.wav"}, head(300) + pairLines("in.wav", "out.wav") +
+                                                      processingLine("in.wav") + wavInfoLine(wideRefused) +
+                                                      "ERROR! quality out of range\n");
+    EXPECT_FALSE(exists("out.wav"));
 }
 
 // The corrected sum of frame n of a 16-bit mono file, before the fades, for

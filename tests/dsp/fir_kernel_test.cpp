@@ -129,24 +129,22 @@ TEST(FirKernel, WritesExactlyItsTaps) {
     EXPECT_EQ(before, buffer);
 }
 
-// The console programs' rule: product and quotient in unsigned 32 bits.
-TEST(FirHalfLength, WrappingProductAndQuotientInUnsigned32Bits) {
-    EXPECT_EQ(882u, dsp::halfLengthWrapping32(100, 44100));
-    EXPECT_EQ(960u, dsp::halfLengthWrapping32(100, 48000));
-    EXPECT_EQ(0u, dsp::halfLengthWrapping32(0, 44100));
-    EXPECT_EQ(0u, dsp::halfLengthWrapping32(1, 4999));
-    EXPECT_EQ(262144u, dsp::halfLengthWrapping32(250, 5242880));
-    EXPECT_EQ(262145u, dsp::halfLengthWrapping32(250, 5242900));
-    EXPECT_EQ(0u, dsp::halfLengthWrapping32(300, 14316558));                            // 4294967400 wraps to 104
-    EXPECT_EQ((4294967296u - 220500u) / 5000u, dsp::halfLengthWrapping32(-5, 44100));  // 858949
-}
-
-// The plug-in's rule: the exact product, truncated toward zero.
+// The rule of the console programs and the plug-in: the exact product,
+// truncated toward zero, for signed and unsigned 32-bit rates alike.
 TEST(FirHalfLength, ExactProductTruncatedTowardZero) {
     EXPECT_EQ(dsp::halfLengthExact(100, 44100), 882);
+    EXPECT_EQ(dsp::halfLengthExact(100, 48000), 960);
+    EXPECT_EQ(dsp::halfLengthExact(0, 44100), 0);
     EXPECT_EQ(dsp::halfLengthExact(1, 4999), 0);
+    EXPECT_EQ(dsp::halfLengthExact(250, 5242880), 262144);
+    EXPECT_EQ(dsp::halfLengthExact(250, 5242900), 262145);
     EXPECT_EQ(dsp::halfLengthExact(-1, 44100), -8);
-    EXPECT_EQ(dsp::halfLengthExact(INT32_MAX, INT32_MAX), 922337202826484LL);  // no 32-bit wrap
+    EXPECT_EQ(dsp::halfLengthExact(-5, 44100), -44);
+    // Products beyond 32 bits do not wrap (4294967400 would wrap to 104).
+    EXPECT_EQ(dsp::halfLengthExact(300, 14316558), 858993);
+    EXPECT_EQ(dsp::halfLengthExact(100, std::uint32_t{2147483648u}), 42949672);
+    EXPECT_EQ(dsp::halfLengthExact(INT32_MIN, std::uint32_t{4294967295u}), -1844674406941458LL);
+    EXPECT_EQ(dsp::halfLengthExact(INT32_MAX, INT32_MAX), 922337202826484LL);
 }
 
 }  // namespace

@@ -306,22 +306,24 @@ TEST_P(BadInput, QualityTheWindowCannotHold) {
     if (!isFir()) GTEST_SKIP() << "only qortafir has a quality";
     // Every negative quality is refused, also -70000, whose unsigned kernel
     // length at 44.1 kHz would fit; 300 (the cap) at 4400 kHz asks for
-    // 264000 taps per side.
-    const Bytes fast = goodFile(60, 4400000);
-    put("fast.wav", fast);
-    const Bytes cd = goodFile(60, 44100);
-    put("cd.wav", cd);
-    for (const char* quality : {"-5", "-70000", "300"}) {
-        SCOPED_TRACE(quality);
-        const std::string settings = std::string("Setting: Quality=") + quality +
+    // 264000 taps per side. Products beyond 32 bits count in full: 15 MHz
+    // at 300 is N = 900000 (not 41006), 45 MHz at 100 is 900000, and
+    // 2^31 Hz at 100 is 42949672 (not 0).
+    const struct {
+        const char* quality;
+        std::uint32_t rate;
+    } cases[] = {{"-5", 22050},      {"-70000", 44100},   {"300", 4400000},
+                 {"300", 15000000}, {"100", 45000000}, {"100", 2147483648u}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.quality) + " at " + std::to_string(c.rate));
+        const Bytes input = goodFile(60, c.rate);
+        put("in.wav", input);
+        const std::string settings = std::string("Setting: Quality=") + c.quality +
                                      ", Effect=100, Gain=100, FadeIn=0, FadeOut=0\n";
         const std::string banner = "qortafir - bass level corrector (FIR0.10) for PC-QORTA/PCI line-in by KALDOR\n";
-        const std::string q = quality;
-        const Bytes& input = q == "-5" ? good : q == "-70000" ? cd : fast;
-        const char* name = q == "-5" ? "good.wav" : q == "-70000" ? "cd.wav" : "fast.wav";
-        expectRun({"-q", quality, name, "q.wav"}, banner + settings + "input file:" + name +
-                                                      "\noutput file:q.wav\n" + processing(name) + wavInfo(input) +
-                                                      "ERROR! quality out of range\n");
+        expectRun({"-q", c.quality, "in.wav", "q.wav"}, banner + settings + "input file:in.wav\noutput file:q.wav\n" +
+                                                            processing("in.wav") + wavInfo(input) +
+                                                            "ERROR! quality out of range\n");
         EXPECT_FALSE(testsupport::pathExists(dir.file("q.wav")));
     }
 }

@@ -7,8 +7,9 @@
 
 namespace testsupport {
 
-std::uint32_t modelHalfLength(std::int32_t quality, std::uint32_t sampleRate) {
-    return static_cast<std::uint32_t>(quality) * sampleRate / 5000u;
+std::uint64_t modelHalfLength(std::int32_t quality, std::uint32_t sampleRate) {
+    if (quality < 0) return 0;  // refused before N is used
+    return static_cast<std::uint64_t>(quality) * sampleRate / 5000u;
 }
 
 ReferenceResult firReferenceRun(const Bytes& file, const ReferenceSettings& settings) {

@@ -17,9 +17,9 @@ namespace testsupport {
 // The largest N whose kernel the program's window holds.
 constexpr std::uint32_t MODEL_MAX_HALF_LENGTH = 0x40000;
 
-// N = (quality x sampleRate) / 5000, product and division in unsigned
-// 32-bit arithmetic.
-std::uint32_t modelHalfLength(std::int32_t quality, std::uint32_t sampleRate);
+// N = (quality x sampleRate) / 5000 from the exact product; 0 for a negative
+// quality, which is refused whatever N would be.
+std::uint64_t modelHalfLength(std::int32_t quality, std::uint32_t sampleRate);
 
 // The model's result for the input file `input` run with `settings`
 // (quality included). A refused header gives IllegalFormat; an N above

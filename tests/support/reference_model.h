@@ -40,7 +40,7 @@ struct ReferenceResult {
     std::uint32_t sampleRate = 0;
     std::uint32_t dataSize = 0;    // size field of the data chunk
     std::uint64_t totalFrames = 0;  // whole frames in the data chunk
-    std::uint32_t halfLength = 0;   // FIR only: N = (quality x rate) / 5000 in unsigned 32-bit
+    std::uint64_t halfLength = 0;   // FIR only: N = (quality x rate) / 5000 from the exact product
     // Valid for Processed:
     double dcOffset[2] = {0.0, 0.0};
     Bytes output;          // 46-byte header and the corrected samples

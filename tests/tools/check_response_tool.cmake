@@ -47,6 +47,8 @@ elseif(MODE STREQUAL "usage")
     message(FATAL_ERROR "unexpected message: ${last_error}")
   endif()
   expect_status(1 -c ${ACTUAL}/missing/table.csv iir)
+  # 300 x 14316558 is past 32 bits: N = 858993, beyond the window.
+  expect_status(1 -r 14316558 fir:q=300)
 else()
   message(FATAL_ERROR "unknown MODE ${MODE}")
 endif()

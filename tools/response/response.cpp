@@ -76,7 +76,7 @@ int iirMagnitudes(const CurveSettings& settings, const double* frequencies, std:
 
 int firAmplitudes(const CurveSettings& settings, const double* frequencies, std::size_t count, double* amplitudes) {
     if (settings.sampleRate < MIN_SAMPLE_RATE) return RESPONSE_BAD_SETTINGS;
-    const std::uint32_t halfLength = dsp::halfLengthWrapping32(settings.quality, settings.sampleRate);
+    const std::int64_t halfLength = dsp::halfLengthExact(settings.quality, settings.sampleRate);
     if (settings.quality < 0 || halfLength > MAX_FIR_HALF_LENGTH) return RESPONSE_BAD_SETTINGS;
     if (count == 0) return RESPONSE_OK;
     const std::int64_t n = halfLength;
