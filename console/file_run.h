@@ -68,7 +68,7 @@ struct FileRun {
     // frames per channel in them, moved down and refilled by halves.
     Buffer<double> inputPlanes[dsp::MAX_CHANNELS];
     Buffer<double> outputPlanes[dsp::MAX_CHANNELS];  // corrected output waiting for writeBlock
-    double clipPeak = 0.0;  // largest overshoot ratio of a clipped sample; > 1.0 means clipping
+    double clipPeak = 0.0;  // peak level of a clipped sample over full scale; > 1.0 means clipping
 
     std::uint32_t frameBytes() const { return static_cast<std::uint32_t>(format.bitsPerSample / 8) * format.channels; }
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 namespace console {
@@ -59,7 +60,9 @@ double parseReal(const char* text) {
     // strtod alone would also take hexadecimal, "inf" and "nan"; it is only
     // given the decimal prefix found above.
     std::string number(start, p);
-    return std::strtod(number.c_str(), nullptr);
+    const double value = std::strtod(number.c_str(), nullptr);
+    constexpr double LARGEST = std::numeric_limits<double>::max();
+    return value > LARGEST ? LARGEST : value < -LARGEST ? -LARGEST : value;
 }
 
 }  // namespace console

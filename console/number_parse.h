@@ -16,7 +16,8 @@ std::int32_t parseInteger(const char* text);
 // [sign] digits [. digits] [(e|E) [sign] digits] with at least one digit
 // before the exponent, correctly rounded to a double. Text that does not
 // begin with such a number gives 0.0; a value beyond the double range gives
-// an infinity.
+// the largest finite double of its sign, as whole numbers saturate at the
+// 32-bit range, so that every setting stays finite.
 double parseReal(const char* text);
 
 }  // namespace console

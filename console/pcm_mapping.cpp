@@ -80,9 +80,9 @@ struct Saturation {
 constexpr Saturation SATURATION_16 = {dsp::PCM16_OUT, -32768.0, 32767.0, -32769.0, 32768.0};
 constexpr Saturation SATURATION_8 = {-128.0, -127.0, 128.0, -128.0, 129.0};
 
-// The largest and the smallest scaled value that clipped. The overshoot
-// ratio grows with the distance beyond full scale, so the largest ratio
-// belongs to one of these two values.
+// The largest and the smallest scaled value that clipped. The peak ratio
+// grows with the distance beyond full scale, so the largest ratio belongs to
+// one of these two values. A NaN counts as an infinite `highest`.
 struct Extremes {
     double highest = -HUGE_VAL;
     double lowest = HUGE_VAL;
@@ -112,6 +112,8 @@ inline void saturateRun(const double* plane, std::int64_t count, const Saturatio
         } else if (y <= clipLow) {
             values[j] = static_cast<std::int32_t>(s.low);
             if (y < extremes.lowest) extremes.lowest = y;
+        } else if (y != y) {
+            extremes.highest = HUGE_VAL;  // NaN: silence, counted as clipped without limit
         }
     }
 }
@@ -161,6 +163,7 @@ std::int16_t encodeSample16(double x, double* clipPeak) {
     const double v = std::trunc(x * dsp::PCM16_OUT);
     if (v < -32768.0) raise(clipPeak, v * -dsp::PCM16_IN);
     if (v > 32767.0) raise(clipPeak, v * RECIPROCAL_32767);
+    if (v != v) raise(clipPeak, HUGE_VAL);
     return dsp::saturatePcm16(v);
 }
 
@@ -175,7 +178,11 @@ unsigned char encodeSample8(double x, double* clipPeak) {
         raise(clipPeak, -v * RECIPROCAL_127);
         return 255;
     }
-    return u == u ? static_cast<unsigned char>(u) : 128;
+    if (u != u) {
+        raise(clipPeak, HUGE_VAL);
+        return 128;
+    }
+    return static_cast<unsigned char>(u);
 }
 
 void decodePcm(const unsigned char* pcm, std::int64_t frames, const WavFormat& format,

@@ -26,11 +26,13 @@ void decodePcm(const unsigned char* pcm, std::int64_t frames, const WavFormat& f
 void sumPcm(const unsigned char* pcm, std::uint32_t bytes, const WavFormat& format, std::int64_t* sums);
 
 // Encodes frames 0 .. frames - 1 of the planes into `pcm`. A sample beyond
-// the PCM range is saturated, and `*clipPeak` is raised to its overshoot
-// ratio: the magnitude of its unsaturated integer value over the full scale
-// of its side (32768 or 128 below zero, 32767 or 127 above). A value that
-// is not a number is written as silence. Every sample gets the value, and
-// `*clipPeak` the value, that encodeSample16 or encodeSample8 give it.
+// the PCM range (an infinity included) is saturated, and `*clipPeak` is
+// raised to its peak ratio: the magnitude of its unsaturated integer value
+// over the full scale of its side (32768 or 128 below zero, 32767 or 127
+// above). A value that is not a number has no sign to saturate to: it is
+// written as silence and raises `*clipPeak` to infinity, so that it counts
+// as clipped. Every sample gets the value, and `*clipPeak` the value, that
+// encodeSample16 or encodeSample8 give it.
 void encodePcm(const double* const* planes, std::int64_t frames, const WavFormat& format,
                unsigned char* pcm, double* clipPeak);
 

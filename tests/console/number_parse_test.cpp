@@ -77,9 +77,12 @@ TEST(ParseReal, TextThatIsNotADecimalNumberGivesZero) {
     EXPECT_EQ(0.0, parseReal("0x1p4"));
 }
 
-TEST(ParseReal, ValuesBeyondTheDoubleRangeGiveInfinity) {
-    EXPECT_EQ(std::numeric_limits<double>::infinity(), parseReal("1e400"));
-    EXPECT_EQ(-std::numeric_limits<double>::infinity(), parseReal("-1e400"));
+TEST(ParseReal, ValuesBeyondTheDoubleRangeSaturate) {
+    constexpr double LARGEST = std::numeric_limits<double>::max();
+    EXPECT_EQ(LARGEST, parseReal("1e400"));
+    EXPECT_EQ(-LARGEST, parseReal("-1e400"));
+    EXPECT_EQ(LARGEST, parseReal("1.8e308"));
+    EXPECT_EQ(LARGEST, parseReal("1.7976931348623157e308"));
     double tiny = parseReal("1e-400");
     EXPECT_EQ(0.0, tiny);
     EXPECT_FALSE(std::signbit(tiny));

@@ -87,9 +87,10 @@ TEST(EncodePcm16, ExtremeValuesSaturateOnTheirOwnSide) {
     EXPECT_EQ(32767, up.sample);
     EXPECT_EQ(inf, up.peak);
     EXPECT_EQ(-32768, encode16(-inf).sample);
+    // NaN has no sign to saturate to: silence, counted as clipped.
     Encoded nan = encode16(std::nan(""), 1.25);
     EXPECT_EQ(0, nan.sample);
-    EXPECT_EQ(1.25, nan.peak);
+    EXPECT_EQ(inf, nan.peak);
 }
 
 TEST(EncodePcm16, ThePeakOnlyRises) {
@@ -130,7 +131,8 @@ TEST(EncodePcm8, ClipRatiosUseTheFullScaleOfTheirSide) {
     EXPECT_EQ(255, encode8(1e12).sample);
     Encoded nan = encode8(std::nan(""));
     EXPECT_EQ(128, nan.sample);
-    EXPECT_EQ(0.0, nan.peak);
+    EXPECT_EQ(HUGE_VAL, nan.peak);
+    EXPECT_EQ(HUGE_VAL, encode8(-HUGE_VAL).peak);
 }
 
 TEST(PcmMapping, StereoIsInterleavedAndDcIsRemovedPerChannel) {

@@ -328,6 +328,32 @@ TEST_P(BadInput, QualityTheWindowCannotHold) {
     }
 }
 
+TEST_P(BadInput, AbsurdSettingsClipAndWarnInsteadOfGoingSilent) {
+    // A value beyond the double range is the largest double: every sample
+    // but the few near a zero crossing clips, at an infinite peak. With the
+    // gain too, qortafir's kernel overflows and its sums are NaN, which is
+    // written as silence and counts as clipped too.
+    for (bool nan : {false, true}) {
+        if (nan && !isFir()) continue;
+        SCOPED_TRACE(nan ? "NaN" : "huge");
+        std::vector<std::string> args = {"-y", "-n", "-e", "1e400", "good.wav", "o.wav"};
+        if (nan) args.insert(args.begin(), {"-g", "1e400"});
+        const testsupport::RunResult r = run(args);
+        EXPECT_NE(std::string::npos, r.out.find("\nWARN! Cliped (inf%)\nelapse ")) << r.out;
+        const Bytes out = get("o.wav");
+        ASSERT_EQ(46u + 2000 * 4, out.size());
+        std::size_t limits = 0, zeros = 0;
+        for (std::size_t i = 46; i + 1 < out.size(); i += 2) {
+            const auto sample = static_cast<std::int16_t>(out[i] | (out[i + 1] << 8));
+            limits += sample == 32767 || sample == -32768;
+            zeros += sample == 0;
+        }
+        const std::size_t samples = (out.size() - 46) / 2;
+        if (nan) EXPECT_EQ(samples, zeros);
+        else EXPECT_GT(limits, samples * 99 / 100);
+    }
+}
+
 TEST_P(BadInput, OddChunkWithOrWithoutItsPadByte) {
     // The sample data is that of the good file: so is the output.
     WavLayout l = testsupport::pcmLayout(2, 22050, 16, testsupport::sine16(2000, 2, 22050, 90, 9000, 400));

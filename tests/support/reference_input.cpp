@@ -127,7 +127,10 @@ void raise(double* peak, double ratio) {
 
 std::uint16_t to16(double value, double* peak) {
     double v = std::trunc(value * 32768.0);
-    if (std::isnan(v)) return 0;
+    if (std::isnan(v)) {
+        raise(peak, HUGE_VAL);
+        return 0;
+    }
     if (v < -32768.0) {
         raise(peak, v * -0.000030517578125);
         return 0x8000;
@@ -141,7 +144,10 @@ std::uint16_t to16(double value, double* peak) {
 
 std::uint8_t to8(double value, double* peak) {
     double v = std::trunc(value * -128.0);
-    if (std::isnan(v)) return 128;
+    if (std::isnan(v)) {
+        raise(peak, HUGE_VAL);
+        return 128;
+    }
     double u = 128.0 - v;
     if (u < 0.0) {
         raise(peak, v * 0.0078125);

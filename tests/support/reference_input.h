@@ -41,8 +41,9 @@ double modelPlaneValue(const ModelInput& in, const ReferenceResult& r, std::uint
 void appendModelHeader(ReferenceResult* r);
 
 // Appends `value` as one PCM sample of r's width to r->output: truncated
-// toward zero, saturated, and r->clipPeak raised to the overshoot ratio of
-// a clipped sample.
+// toward zero, saturated, and r->clipPeak raised to the peak level of a
+// clipped sample over full scale; NaN is written as silence and counts as
+// clipped with an infinite level.
 void appendModelSample(ReferenceResult* r, double value);
 
 // The fade factors of frame n of a file of `total` frames (1.0 without a

@@ -44,7 +44,7 @@ struct ReferenceResult {
     // Valid for Processed:
     double dcOffset[2] = {0.0, 0.0};
     Bytes output;          // 46-byte header and the corrected samples
-    double clipPeak = 0.0;  // largest overshoot ratio; > 1.0 means clipping
+    double clipPeak = 0.0;  // peak level of a clipped sample over full scale; > 1.0 means clipping
     std::vector<double> progress;  // the progress values shown, in order
 };
 

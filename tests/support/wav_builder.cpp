@@ -38,6 +38,7 @@ Bytes sineFrames(std::size_t frames, int channels, double sampleRate, double fre
             double phase = 2.0 * M_PI * frequency * (c + 1) * static_cast<double>(n) / sampleRate;
             double value = std::round(offset + amplitude * std::sin(phase));
             value = value < low ? low : (value > high ? high : value);
+            if (value != value) value = 0.0;  // a rate of 0 has no phase: its samples are 0
             auto sample = static_cast<Sample>(value);
             if (width == 2) {
                 appendU16(bytes, static_cast<std::uint16_t>(sample));
