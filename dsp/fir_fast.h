@@ -59,10 +59,21 @@ std::size_t fastFirTableLength(std::int32_t halfLength);
 // at most 65535 / 32768 after DC removal; 1 for the plug-in).
 //
 // Measures how far every tap of the built kernel lies from the closed form
-// and computes `errorBound`. Returns true when the fast form can be used:
-// N within [1, FAST_FIR_MAX_HALF_LENGTH], every value finite and the bound
-// finite. Returns false otherwise; the caller then uses convolveRun alone.
-// Writes `powers` only when N is in range.
+// and computes `errorBound` (docs/fast-fir.md derives every term and check).
+// Returns false, and the caller then uses convolveRun alone, when
+//   - N lies outside [1, FAST_FIR_MAX_HALF_LENGTH];
+//   - `inputBound` (W) lies outside [2^-900, 2^100], where an underflow in
+//     the sums could escape the bound;
+//   - r = exp(-100 / sampleRate) is not strictly between 0 and 1;
+//   - r^(N+1) as computed is below 2^-900, so that a power could underflow;
+//   - alpha, beta or c is not finite;
+//   - one of the magnitude checks fails, on which the derivation relies:
+//     the one-sided sums' error must stay within W x R, the two-sided sum's
+//     error within W x R, and the running sum's error within (2N + 1) x W,
+//     with R = min(N + 1, 1 / (1 - r));
+//   - the bound or the sum of the taps' magnitudes is not finite.
+// Returns true otherwise. Writes `powers` only when N and `inputBound` are
+// in range.
 bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector, double effect, double gain,
                     double sampleRate, double inputBound);
 

@@ -28,6 +28,10 @@ bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector
     *fast = FastFir{};
     const std::int32_t halfLength = corrector.halfLength;
     if (halfLength < 1 || halfLength > FAST_FIR_MAX_HALF_LENGTH) return false;
+    // Within these limits every term of the bound stays clear of underflow,
+    // and an underflow in the sums is covered by the bound; below them an
+    // underflow in the recursions, which the boost weight multiplies, is not.
+    if (!(inputBound >= 0x1p-900 && inputBound <= 0x1p100)) return false;
 
     // The closed form's parameters. Only their computed values matter: the
     // closed form is defined by them, and the taps are measured against it.

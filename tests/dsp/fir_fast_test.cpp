@@ -56,7 +56,7 @@ struct BoundCase {
 TEST(FastFirTest, ErrorStaysWithinTheProvenBoundOnLongMaterial) {
     const BoundCase cases[] = {{100, 44100, 100, 100, 2.0},   {300, 44100, 400, 400, 2.0}, {100, 48000, -100, -100, 2.0},
                                {300, 8000, 100, 200, 2.0},     {100, 44100, 0, 300, 2.0},   {100, 48000, 100, 100, 1.0},
-                               {25, 96000, 250, 50, 1.0}};
+                               {25, 96000, 250, 50, 1.0},      {100, 44100, 1e300, 100, 0x1p-900}};
     for (const BoundCase& c : cases) {
         const auto n = static_cast<std::int32_t>(static_cast<std::uint32_t>(c.quality) * static_cast<std::uint32_t>(c.rate) / 5000u);
         const Built built(n, c.effect, c.gain, c.rate, c.inputBound);
@@ -149,6 +149,11 @@ TEST(FastFirTest, PreparesOnlyKernelsWithAFiniteBound) {
     EXPECT_FALSE(Built(882, 1e308, 1e308, 44100, 2.0).usable);  // the boost weight overflows
     const Built huge(882, 1e300, 100, 44100, 2.0);  // finite, but the bound decides no sample
     EXPECT_TRUE(!huge.usable || huge.fast.errorBound > 1e280);
+    // Window values so small that the recursions' products underflow, by
+    // amounts the boost weight multiplies past any bound the terms give: refused.
+    EXPECT_FALSE(Built(882, 1e300, 100, 44100, 0x1p-1060).usable);
+    EXPECT_FALSE(Built(882, 100, 100, 44100, 0x1p-901).usable);
+    EXPECT_FALSE(Built(882, 100, 100, 44100, 0x1p101).usable);
 }
 
 }  // namespace
