@@ -157,6 +157,12 @@ TEST_P(BadInput, PipesFifosAndDevicesAreRefusedWithoutWaiting) {
     for (const char* name : {"out/fifo.wav", "out/stdin.wav", "out/zero.wav"})
         EXPECT_FALSE(testsupport::pathExists(dir.file(name))) << name;
     EXPECT_EQ(goodOutput, get("out/good.wav"));
+    // /dev/stdin itself is not a name ending in .wav: no mode, only the usage.
+    const std::string head = GetParam().head;
+    const testsupport::RunResult bare = run({"-y", "/dev/stdin", "o.wav"}, std::string(good.begin(), good.end()));
+    EXPECT_EQ(0u, bare.out.find(head.substr(0, head.find('\n') + 1) + "ERROR : illegal filename or dir.\n\nUSAGE"))
+        << bare.out;
+    EXPECT_FALSE(testsupport::pathExists(dir.file("o.wav")));
 
     // A folder-to-folder listing leaves them out, as it leaves out folders.
     ASSERT_EQ(0, mkdir(dir.file("in").c_str(), 0777));

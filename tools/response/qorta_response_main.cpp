@@ -30,7 +30,8 @@ const char USAGE[] =
     "                      [-s PLOT.svg] [-c TABLE.csv] CURVE...\n"
     "  CURVE   iir[:e=EFFECT,g=GAIN] or fir[:e=EFFECT,g=GAIN,q=QUALITY]\n"
     "  -r      sample rate in Hz (default 44100)\n"
-    "  -p      frequencies from 10 Hz to 20 kHz, log spaced (default 400)\n"
+    "  -p      frequencies from 10 Hz up to 20 kHz or half the sample rate,\n"
+    "          log spaced (default 400)\n"
     "  -y      level axis range in dB (default: fitted to the curves)\n"
     "  -t      plot title\n"
     "  -s, -c  write the plot, the table; with neither the table goes to standard output\n";
