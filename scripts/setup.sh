@@ -35,5 +35,8 @@ if ((${#packages[@]})); then
   [[ $(id -u) -eq 0 ]] || sudo="sudo"
   echo "installing: ${packages[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${packages[@]}" >/dev/null
+  # The build set takes no recommended packages: the build needs none of them.
+  extra=()
+  [[ $set_wanted == test ]] || extra=(--no-install-recommends)
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${extra[@]}" "${packages[@]}" >/dev/null
 fi
