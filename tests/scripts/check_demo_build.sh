@@ -8,7 +8,7 @@
 set -euo pipefail
 source_dir=$1 scratch=$2
 rm -rf "$scratch"
-plan=$(QORTA_DEMO_BUILD_DIR="$scratch" "$source_dir/scripts/demo.sh" --dry-run)
+plan=$(NINJA_STATUS="[%f/%t] " QORTA_DEMO_BUILD_DIR="$scratch" "$source_dir/scripts/demo.sh" --dry-run)
 rm -rf "$scratch"
 
 wanted='^\[[0-9]+/[0-9]+\] ('
