@@ -1,16 +1,37 @@
 #!/usr/bin/env bash
 # Builds the correctors and runs them on the bundled demo recording.
+# Installs only the build tools and builds only the two console programs and
+# the demo recording; scripts/test.sh installs and builds the rest.
+#
+#   scripts/demo.sh             install what is missing, build, correct the demo recording into out/
+#   scripts/demo.sh --dry-run   install and run nothing: configure and list what the build would do
+#
+# QORTA_DEMO_BUILD_DIR names another build folder than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
+build=${QORTA_DEMO_BUILD_DIR:-build}
+dry_run=""
+case ${1:-} in
+  "") ;;
+  --dry-run) dry_run=-n ;;
+  *) echo "usage: scripts/demo.sh [--dry-run]" >&2; exit 2 ;;
+esac
+
+[[ -n $dry_run ]] || scripts/setup.sh build
+# A new build folder gets neither tests nor benchmarks; an existing one (as
+# scripts/test.sh leaves it) keeps its settings.
+options=(-DCMAKE_BUILD_TYPE=Release)
+[[ -e $build/CMakeCache.txt ]] || options+=(-DQORTA_BUILD_TESTS=OFF -DQORTA_BUILD_BENCH=OFF)
+cmake -S . -B "$build" -G Ninja "${options[@]}" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target qortaiir qortafir demo_wav ${dry_run:+-- "$dry_run"}
+[[ -z $dry_run ]] || exit 0
 
 mkdir -p out
-for program in build/qortaiir build/qortafir; do
+for program in "$build/qortaiir" "$build/qortafir"; do
   [[ -x $program ]] || continue
   name=$(basename "$program")
-  "$program" -y build/samples/demo.wav "out/demo_${name#qorta}.wav"
+  "$program" -y "$build/samples/demo.wav" "out/demo_${name#qorta}.wav"
 done
 echo
-echo "input:   build/samples/demo.wav"
+echo "input:   $build/samples/demo.wav"
 echo "results: $(ls out/demo_*.wav | tr '\n' ' ')"

@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# Installs the build and test tools that are missing (Debian/Ubuntu).
+# Installs the tools that are missing (Debian/Ubuntu).
+#
+#   scripts/setup.sh [test]   the build tools and everything the tests use (scripts/test.sh, CI)
+#   scripts/setup.sh build    the build tools alone (scripts/demo.sh)
 set -euo pipefail
 
+set_wanted=${1:-test}
+case $set_wanted in
+  build | test) ;;
+  *) echo "usage: scripts/setup.sh [build|test]" >&2; exit 2 ;;
+esac
+
 packages=()
-need() { # need COMMAND-OR-PATH PACKAGE
+section=build
+need() { # need COMMAND-OR-PATH PACKAGE: wanted when the current section belongs to the chosen set
+  [[ $section == build || $set_wanted == test ]] || return 0
   if [[ "$1" == /* ]]; then [[ -e "$1" ]] || packages+=("$2")
   else command -v "$1" >/dev/null 2>&1 || packages+=("$2"); fi
 }
 need cmake cmake
 need ninja ninja-build
 need g++ g++
+# The test set adds what the tests run besides the build tools.
+section=test
 need /usr/include/gtest/gtest.h libgtest-dev
 need sox sox
 need sndfile-metadata-set sndfile-programs
@@ -22,5 +35,8 @@ if ((${#packages[@]})); then
   [[ $(id -u) -eq 0 ]] || sudo="sudo"
   echo "installing: ${packages[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${packages[@]}" >/dev/null
+  # The build set takes no recommended packages: the build needs none of them.
+  extra=()
+  [[ $set_wanted == test ]] || extra=(--no-install-recommends)
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${extra[@]}" "${packages[@]}" >/dev/null
 fi

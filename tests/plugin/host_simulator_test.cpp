@@ -61,11 +61,12 @@ TEST(FrameRateTest, ParsesRatesExactlyAndCutsTheAudioAtFlooredExactProducts) {
     EXPECT_EQ(host::frameCount(edit), 0);
 }
 
-int parse(std::vector<const char*> arguments, host::HostOptions* options) {
+int parse(std::vector<const char*> arguments, host::HostOptions* options, std::string* error = nullptr) {
     arguments.insert(arguments.begin(), "qortahost");
-    std::string error;
-    const int result = host::parseHostOptions(static_cast<int>(arguments.size()), arguments.data(), options, &error);
-    EXPECT_EQ(result != 0, !error.empty());
+    std::string message;
+    const int result = host::parseHostOptions(static_cast<int>(arguments.size()), arguments.data(), options, &message);
+    EXPECT_EQ(result != 0, !message.empty());
+    if (error != nullptr) *error = message;
     return result;
 }
 
@@ -84,6 +85,21 @@ TEST(HostOptionsTest, ReadsNamesTracksRateAndModesAndRefusesMistakes) {
                                            {"p.auf", "-t"}, {"p.auf", "-t", "Gain=2147483648"}}) {
         host::HostOptions refused;
         EXPECT_EQ(parse(wrong, &refused), -1) << wrong.size();
+    }
+    // White space around a number counts for no option; inside one it is refused.
+    host::HostOptions spaced;
+    ASSERT_EQ(parse({"p.auf", "-t", "Effect= 5 ", "--fps", " 30000/1001\t"}, &spaced), 0);
+    EXPECT_EQ(spaced.tracks[0].value, 5);
+    EXPECT_EQ(spaced.frameRate.denominator, 1001);
+    std::string error;
+    for (auto [track, fps, message] :
+         {std::tuple{"Gain=-2147483649", "30", "track setting 'Gain=-2147483649' is out of range: VALUE from "
+                                               "-2147483648 to 2147483647"},
+          {"Gain=8 0", "30", "track setting 'Gain=8 0' is not NAME=VALUE with an integer VALUE"},
+          {"Gain=80", "30 /1001", "frame rate '30 /1001' is not a rate from 1 to 1000"}}) {
+        host::HostOptions refused;
+        EXPECT_EQ(parse({"p.auf", "-t", track, "-r", fps}, &refused, &error), -1) << track;
+        EXPECT_EQ(error.rfind(message, 0), 0u) << error;
     }
 }
 
@@ -137,6 +153,7 @@ TEST(QortahostProgramTest, PreviewRunWritesTheScaledAudioAndNeverTheInput) {
     for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(result[i], samples[i] / 2) << i;
     const testsupport::Bytes before = testsupport::fileBytes(input);
     EXPECT_EQ(plugintest::runProgram({QORTAHOST_PATH, "-q", QORTAIIR_AUF_PATH, input, input}, &output), 2);
+    EXPECT_NE(output.find("cannot create " + input + ": it is the input file"), std::string::npos) << output;
     EXPECT_EQ(testsupport::fileBytes(input), before);
 }
 

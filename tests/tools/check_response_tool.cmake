@@ -3,7 +3,8 @@
 #               (ARGS, '|'-separated), fails when it differs from EXPECTED (the
 #               committed docs/response.svg) and, where xmllint exists, when
 #               xmllint finds it malformed.
-#   MODE=usage: checks the exit status of good and bad command lines.
+#   MODE=usage: checks the exit status of good and bad command lines and what
+#               the refusals say.
 string(REPLACE "|" ";" ARGS "${ARGS}")
 
 function(expect_status expected)
@@ -13,6 +14,16 @@ function(expect_status expected)
   endif()
   set(last_output "${out}" PARENT_SCOPE)
   set(last_error "${err}" PARENT_SCOPE)
+endfunction()
+
+# A refused command line: status 2, what is wrong on the first line, then
+# the usage.
+function(expect_refusal message)
+  expect_status(2 ${ARGN})
+  string(FIND "${last_error}" "qorta_response: ${message}\nusage: " at)
+  if(NOT at EQUAL 0)
+    message(FATAL_ERROR "qorta_response ${ARGN}: expected the message '${message}' and the usage, got:\n${last_error}")
+  endif()
 endfunction()
 
 if(MODE STREQUAL "plot")
@@ -41,12 +52,15 @@ elseif(MODE STREQUAL "usage")
   if(NOT last_output MATCHES "\n11025,[^\n]*\n$")
     message(FATAL_ERROR "the table does not end at 11025 Hz:\n${last_output}")
   endif()
-  expect_status(2)
-  expect_status(2 fir:q=1.5)
-  expect_status(2 -r 9 iir)
-  expect_status(2 -x 1 iir)
-  expect_status(2 -y 5:5 -s ${ACTUAL} iir)
-  expect_status(2 -r 20 iir)
+  expect_refusal("no curve given")
+  expect_refusal("curve 'fir:q=1.5' has 'q=1.5', which is not an integer within 32 bits" fir:q=1.5)
+  expect_refusal("sample rate '9' is out of range: from 21 to 4294967295" -r 9 iir)
+  expect_refusal("sample rate '20' is out of range: from 21 to 4294967295" -r 20 iir)
+  expect_refusal("point count '1' is out of range: from 2 to 100000" -p 1 iir)
+  expect_refusal("unknown option -x" -x 1 iir)
+  expect_refusal("level range '5:1' has LOW not below HIGH" -y 5:1 -s ${ACTUAL} iir)
+  expect_refusal("level range '5:5' has LOW not below HIGH" -y 5:5 -s ${ACTUAL} iir)
+  expect_refusal("level range '0:5000' is deeper than 2000 dB" -y 0:5000 -s ${ACTUAL} iir)
   expect_status(1 fir:q=-5)
   if(NOT last_error MATCHES "FIR q-5 effect 100: settings out of range")
     message(FATAL_ERROR "unexpected message: ${last_error}")

@@ -35,9 +35,19 @@ TEST(CurveArgument, RefusesMalformedText) {
     for (const char* text : bad) {
         CurveSettings c;
         c.effect = 42.0;
-        EXPECT_EQ(-1, response::parseCurveArgument(text, 44100, &c)) << text;
+        std::string problem;
+        EXPECT_EQ(-1, response::parseCurveArgument(text, 44100, &c, &problem)) << text;
         EXPECT_EQ(42.0, c.effect) << text;
+        EXPECT_FALSE(problem.empty()) << text;
     }
+    CurveSettings c;
+    std::string problem;
+    response::parseCurveArgument("iir:q=100", 44100, &c, &problem);
+    EXPECT_EQ("gives 'q', which only fir takes", problem);
+    response::parseCurveArgument("fir:E=1,e=2", 44100, &c, &problem);
+    EXPECT_EQ("gives 'e' twice", problem);
+    response::parseCurveArgument("fir:g=1,e=5x", 44100, &c, &problem);
+    EXPECT_EQ("has 'e=5x', which is not a finite number", problem);
 }
 
 TEST(CurveArgument, Labels) {

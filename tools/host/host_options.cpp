@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 namespace host {
 
@@ -41,21 +40,38 @@ const char* const HOST_USAGE =
 
 namespace {
 
-bool parseInt32(const char* text, std::int32_t* value) {
-    if (*text == '\0') return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
-    *value = static_cast<std::int32_t>(parsed);
-    return true;
+// `text` without the white space around it. Every numeric value of the
+// command line is read this way, so " 30" and "5 " count as 30 and 5 for
+// every option alike; white space inside a value is still a mistake.
+std::string trimmed(const std::string& text) {
+    const char* space = " \t\n\v\f\r";
+    const std::size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(space) + 1 - first);
 }
 
-bool parseTrack(const char* text, TrackSetting* setting) {
-    const char* equals = std::strchr(text, '=');
-    if (equals == nullptr || equals == text) return false;
-    setting->name.assign(text, equals);
-    return parseInt32(equals + 1, &setting->value);
+enum class NumberRead { Ok, Malformed, OutOfRange };
+
+// Reads `text`, a decimal integer with an optional sign (and no white space
+// in front: callers trim it), into `*value`: Ok, Malformed for any other
+// text, OutOfRange for an integer beyond 32-bit signed range.
+NumberRead parseInt32(const std::string& text, std::int32_t* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0') return NumberRead::Malformed;
+    if (errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) return NumberRead::OutOfRange;
+    *value = static_cast<std::int32_t>(parsed);
+    return NumberRead::Ok;
+}
+
+// Reads "NAME=VALUE" into `*setting`; NAME is not empty, VALUE an integer,
+// white space around it left out.
+NumberRead parseTrack(const std::string& text, TrackSetting* setting) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) return NumberRead::Malformed;
+    setting->name = text.substr(0, equals);
+    return parseInt32(trimmed(text.substr(equals + 1)), &setting->value);
 }
 
 // Splits "--name=value" into the option and its attached value.
@@ -110,12 +126,17 @@ int parseHostOptions(int argc, const char* const* argv, HostOptions* options, st
         }
         if (option == "-t" || option == "--track") {
             TrackSetting setting;
-            if (!parseTrack(value.c_str(), &setting)) {
+            const NumberRead read = parseTrack(value, &setting);
+            if (read == NumberRead::OutOfRange) {
+                *error = "track setting '" + value + "' is out of range: VALUE from -2147483648 to 2147483647";
+                return -1;
+            }
+            if (read != NumberRead::Ok) {
                 *error = "track setting '" + value + "' is not NAME=VALUE with an integer VALUE";
                 return -1;
             }
             options->tracks.push_back(setting);
-        } else if (!parseFrameRate(value, &options->frameRate)) {
+        } else if (!parseFrameRate(trimmed(value), &options->frameRate)) {
             *error = "frame rate '" + value + "' is not a rate from 1 to 1000 such as 30, 29.97 or 30000/1001";
             return -1;
         }

@@ -33,7 +33,8 @@ extern const char* const HOST_USAGE;
 // with a one-line description of the mistake in `*error`: an unknown
 // option, a missing or malformed value (a track setting is NAME=VALUE with a
 // 32-bit integer VALUE), no plug-in, or an input without an output or more
-// than three names. With --help nothing else is required.
+// than three names. White space around a numeric value (a track VALUE, the
+// frame rate) is ignored. With --help nothing else is required.
 int parseHostOptions(int argc, const char* const* argv, HostOptions* options, std::string* error);
 
 }  // namespace host

@@ -81,8 +81,8 @@ int processAudio(const host::HostOptions& options, host::HostSession& session, h
         return EXIT_FAILURE_TO_RUN;
     }
     host::WavOutput output;
-    if (host::createWav16(options.outputPath.c_str(), input.handle, source.samplingRate, source.channelCount,
-                          source.frames, &output, &error) != 0) {
+    if (host::createWav16(options.outputPath.c_str(), input.handle, options.inputPath.c_str(), source.samplingRate,
+                          source.channelCount, source.frames, &output, &error) != 0) {
         std::fprintf(stderr, "qortahost: %s\n", error.c_str());
         return EXIT_FAILURE_TO_RUN;
     }

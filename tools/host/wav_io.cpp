@@ -74,8 +74,8 @@ bool readWavFrames(const WavSource& source, std::int64_t first, std::int64_t cou
     return true;
 }
 
-int createWav16(const char* path, platform::FileHandle input, std::int32_t samplingRate, std::int32_t channelCount,
-                std::int64_t frames, WavOutput* output, std::string* error) {
+int createWav16(const char* path, platform::FileHandle input, const char* inputPath, std::int32_t samplingRate,
+                std::int32_t channelCount, std::int64_t frames, WavOutput* output, std::string* error) {
     const std::uint64_t bytes = static_cast<std::uint64_t>(frames) * 2u * static_cast<std::uint32_t>(channelCount);
     if (bytes > UINT32_MAX - 38u) {
         *error = "too much audio for a WAV file";
@@ -86,7 +86,12 @@ int createWav16(const char* path, platform::FileHandle input, std::int32_t sampl
     output->channelCount = channelCount;
     output->failed = false;
     if (!platform::isValid(output->file)) {
-        *error = std::string("cannot create ") + path;
+        // The creation itself refuses the input; the names tell why.
+        platform::FileIdentity created;
+        platform::FileIdentity read;
+        const bool isInput = platform::fileIdentity(path, &created) && platform::fileIdentity(inputPath, &read) &&
+                             platform::sameIdentity(created, read);
+        *error = std::string("cannot create ") + path + (isInput ? ": it is the input file" : "");
         return -1;
     }
     WavFormat format;

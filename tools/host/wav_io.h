@@ -42,11 +42,12 @@ struct WavOutput {
 };
 
 // Creates (or replaces) the WAV file `path` for `frames` frames of 16-bit
-// audio and writes its header. `input` is the open input file; a path that
-// names it is refused, so the input is never overwritten. Returns 0, or -1
-// with the fault in `*error`.
-int createWav16(const char* path, platform::FileHandle input, std::int32_t samplingRate, std::int32_t channelCount,
-                std::int64_t frames, WavOutput* output, std::string* error);
+// audio and writes its header. `input` is the open input file and
+// `inputPath` its name; a path that names it (also through links) is
+// refused, so the input is never overwritten, and the fault then says so.
+// Returns 0, or -1 with the fault in `*error`.
+int createWav16(const char* path, platform::FileHandle input, const char* inputPath, std::int32_t samplingRate,
+                std::int32_t channelCount, std::int64_t frames, WavOutput* output, std::string* error);
 
 // Appends `count` interleaved samples. Returns false once a write failed.
 bool writeWavSamples(WavOutput& output, const std::int16_t* samples, std::size_t count);

@@ -43,18 +43,39 @@ bool parseInteger(const char* text, std::size_t length, std::int32_t* value) {
     return true;
 }
 
-// Applies one "key=value" item of `length` characters.
-bool applyItem(const char* item, std::size_t length, CurveSettings& settings, bool seen[3]) {
-    if (length < 3 || item[1] != '=') return false;
+// Applies one "key=value" item of `length` characters. Returns false, with
+// what is wrong in `*problem`, for an item that does not fit.
+bool applyItem(const char* item, std::size_t length, CurveSettings& settings, bool seen[3], std::string* problem) {
+    const std::string text(item, length);
+    if (length < 3 || item[1] != '=') {
+        *problem = "has '" + text + "', which is not KEY=VALUE";
+        return false;
+    }
     const char key = lower(item[0]);
     const char* value = item + 2;
     const std::size_t valueLength = length - 2;
+    const std::string shown = text.substr(0, 1);
     int slot = key == 'e' ? 0 : key == 'g' ? 1 : key == 'q' ? 2 : -1;
-    if (slot < 0 || seen[slot]) return false;
+    if (slot < 0) {
+        *problem = "has the unknown key '" + shown + "' (e, g or, for fir, q)";
+        return false;
+    }
+    if (seen[slot]) {
+        *problem = "gives '" + shown + "' twice";
+        return false;
+    }
     seen[slot] = true;
-    if (key == 'e') return parseNumber(value, valueLength, &settings.effect);
-    if (key == 'g') return parseNumber(value, valueLength, &settings.gain);
-    return settings.kind == CorrectorKind::Fir && parseInteger(value, valueLength, &settings.quality);
+    if (key == 'q' && settings.kind != CorrectorKind::Fir) {
+        *problem = "gives 'q', which only fir takes";
+        return false;
+    }
+    const bool read = key == 'e'   ? parseNumber(value, valueLength, &settings.effect)
+                      : key == 'g' ? parseNumber(value, valueLength, &settings.gain)
+                                   : parseInteger(value, valueLength, &settings.quality);
+    if (!read)
+        *problem = "has '" + text + "', which is not " +
+                   (key == 'q' ? "an integer within 32 bits" : "a finite number");
+    return read;
 }
 
 std::string formatNumber(double value) {
@@ -65,7 +86,9 @@ std::string formatNumber(double value) {
 
 }  // namespace
 
-int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings* settings) {
+int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings* settings, std::string* problem) {
+    std::string unused;
+    if (problem == nullptr) problem = &unused;
     CurveSettings parsed;
     parsed.sampleRate = sampleRate;
     const char* colon = text;
@@ -76,6 +99,7 @@ int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings
     } else if (matches(text, nameLength, "fir")) {
         parsed.kind = CorrectorKind::Fir;
     } else {
+        *problem = "names neither iir nor fir";
         return -1;
     }
     if (*colon == ':') {
@@ -84,7 +108,7 @@ int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings
         for (;;) {
             const char* end = item;
             while (*end != '\0' && *end != ',') ++end;
-            if (!applyItem(item, static_cast<std::size_t>(end - item), parsed, seen)) return -1;
+            if (!applyItem(item, static_cast<std::size_t>(end - item), parsed, seen, problem)) return -1;
             if (*end == '\0') break;
             item = end + 1;
         }

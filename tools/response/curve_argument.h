@@ -20,8 +20,10 @@ namespace response {
 // Names, keys and letters are matched in any letter case; values are
 // decimal numbers (q an integer within 32 bits), each key at most once, q
 // only for fir. Returns 0, or -1 for any text that does not fit the form
-// above, in which case `settings` is unchanged.
-int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings* settings);
+// above, in which case `settings` is unchanged and `*problem` (when given)
+// says what is wrong, worded to follow "curve 'TEXT' ".
+int parseCurveArgument(const char* text, std::uint32_t sampleRate, CurveSettings* settings,
+                       std::string* problem = nullptr);
 
 // A short label: "IIR effect 50", "FIR q300 effect 200", with ", gain G"
 // added when the gain is not 100. Numbers are shown with up to 6

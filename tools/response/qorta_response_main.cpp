@@ -36,55 +36,113 @@ const char USAGE[] =
     "  -t      plot title\n"
     "  -s, -c  write the plot, the table; with neither the table goes to standard output\n";
 
+// The lowest sample rate whose half lies above the lowest frequency shown.
+constexpr unsigned long LOWEST_RATE = static_cast<unsigned long>(2 * LOWEST_FREQUENCY) + 1;
+// The deepest level range -y can draw: 200 grid lines 10 dB apart.
+constexpr double DEEPEST_RANGE = 2000.0;
+
 struct Options {
     unsigned long rate = 44100;
     unsigned long points = 400;
     bool fixedRange = false;
     double yLow = 0.0, yHigh = 0.0;
+    const char* rangeText = nullptr;
     std::string title;
     const char* svgPath = nullptr;
     const char* csvPath = nullptr;
     std::vector<const char*> curves;
 };
 
-bool parseUnsigned(const char* text, unsigned long low, unsigned long high, unsigned long* value) {
+// Reads a whole number from `low` to `high` for the option value `text`
+// that `name` describes. Returns false with what is wrong in `*error`.
+bool parseUnsigned(const char* name, const char* text, unsigned long low, unsigned long high, unsigned long* value,
+                   std::string* error) {
     char* end = nullptr;
     errno = 0;
     unsigned long parsed = std::strtoul(text, &end, 10);
-    if (*text == '\0' || *text == '-' || *end != '\0' || errno != 0 || parsed < low || parsed > high) return false;
+    if (*text == '\0' || *text == '-' || end == text || *end != '\0') {
+        *error = std::string(name) + " '" + text + "' is not a whole number";
+        return false;
+    }
+    if (errno != 0 || parsed < low || parsed > high) {
+        *error = std::string(name) + " '" + text + "' is out of range: from " + std::to_string(low) + " to " +
+                 std::to_string(high);
+        return false;
+    }
     *value = parsed;
     return true;
 }
 
-bool parseRange(const char* text, double* low, double* high) {
+// Reads "LOW:HIGH", two finite numbers with LOW below HIGH. Returns false
+// with what is wrong in `*error`.
+bool parseRange(const char* text, double* low, double* high, std::string* error) {
     char* end = nullptr;
     *low = std::strtod(text, &end);
-    if (end == text || *end != ':') return false;
-    const char* second = end + 1;
-    *high = std::strtod(second, &end);
-    return end != second && *end == '\0' && std::isfinite(*low) && std::isfinite(*high) && *low < *high;
+    bool read = end != text && *end == ':';
+    if (read) {
+        const char* second = end + 1;
+        *high = std::strtod(second, &end);
+        read = end != second && *end == '\0' && std::isfinite(*low) && std::isfinite(*high);
+    }
+    if (!read) {
+        *error = std::string("level range '") + text + "' is not LOW:HIGH with two finite numbers";
+        return false;
+    }
+    if (!(*low < *high)) {
+        *error = std::string("level range '") + text + "' has LOW not below HIGH";
+        return false;
+    }
+    return true;
 }
 
-bool parseOptions(int argc, char** argv, Options& o) {
+// Reads the command line into `o`. Returns false with what is wrong in
+// `*error`.
+bool parseOptions(int argc, char** argv, Options& o, std::string* error) {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (a[0] != '-') {
             o.curves.push_back(a);
             continue;
         }
-        if (a[1] == '\0' || a[2] != '\0' || i + 1 >= argc) return false;
+        if (a[1] == '\0' || a[2] != '\0' || std::strchr("rpytsc", a[1]) == nullptr) {
+            *error = std::string("unknown option ") + a;
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *error = std::string("option ") + a + " needs a value";
+            return false;
+        }
         const char* value = argv[++i];
         switch (a[1]) {
-            case 'r': if (!parseUnsigned(value, response::MIN_SAMPLE_RATE, 0xFFFFFFFFul, &o.rate)) return false; break;
-            case 'p': if (!parseUnsigned(value, 2, 100000, &o.points)) return false; break;
-            case 'y': if (!parseRange(value, &o.yLow, &o.yHigh)) return false; o.fixedRange = true; break;
+            case 'r':
+                if (!parseUnsigned("sample rate", value, LOWEST_RATE, 0xFFFFFFFFul, &o.rate, error)) return false;
+                break;
+            case 'p':
+                if (!parseUnsigned("point count", value, 2, 100000, &o.points, error)) return false;
+                break;
+            case 'y':
+                if (!parseRange(value, &o.yLow, &o.yHigh, error)) return false;
+                o.fixedRange = true;
+                o.rangeText = value;
+                break;
             case 't': o.title = value; break;
             case 's': o.svgPath = value; break;
-            case 'c': o.csvPath = value; break;
-            default: return false;
+            default: o.csvPath = value; break;
         }
     }
-    return !o.curves.empty();
+    if (o.curves.empty()) {
+        *error = "no curve given";
+        return false;
+    }
+    return true;
+}
+
+// Refuses the command line: what is wrong, then the usage. Returns the exit
+// status 2.
+int refuse(const std::string& what) {
+    std::fprintf(stderr, "qorta_response: %s\n", what.c_str());
+    std::fputs(USAGE, stderr);
+    return 2;
 }
 
 // A level axis that holds every finite level with a little room, in whole
@@ -121,27 +179,20 @@ std::string rateText(unsigned long rate) {
 
 int main(int argc, char** argv) {
     Options o;
-    if (!parseOptions(argc, argv, o)) {
-        std::fputs(USAGE, stderr);
-        return 2;
-    }
+    std::string error;
+    if (!parseOptions(argc, argv, o, &error)) return refuse(error);
     const auto rate = static_cast<std::uint32_t>(o.rate);
     std::vector<response::CurveSettings> curves;
     for (const char* text : o.curves) {
         response::CurveSettings settings;
-        if (response::parseCurveArgument(text, rate, &settings) != 0) {
-            std::fprintf(stderr, "qorta_response: cannot read the curve \"%s\"\n", text);
-            std::fputs(USAGE, stderr);
-            return 2;
-        }
+        std::string problem;
+        if (response::parseCurveArgument(text, rate, &settings, &problem) != 0)
+            return refuse(std::string("curve '") + text + "' " + problem);
         curves.push_back(settings);
     }
-    // The audible range, up to half the sample rate.
+    // The audible range, up to half the sample rate (above the lowest
+    // frequency: the rate is above twice that).
     const double top = rate / 2.0 < HIGHEST_FREQUENCY ? rate / 2.0 : HIGHEST_FREQUENCY;
-    if (top <= LOWEST_FREQUENCY) {
-        std::fprintf(stderr, "qorta_response: the sample rate must be above %g Hz\n", 2 * LOWEST_FREQUENCY);
-        return 2;
-    }
     const std::vector<double> frequencies = response::logFrequencies(LOWEST_FREQUENCY, top, o.points);
 
     std::vector<std::string> labels;
@@ -165,6 +216,8 @@ int main(int argc, char** argv) {
         frame.xLow = LOWEST_FREQUENCY;
         frame.xHigh = HIGHEST_FREQUENCY;
         if (o.fixedRange) {
+            if (o.yHigh - o.yLow > DEEPEST_RANGE)
+                return refuse(std::string("level range '") + o.rangeText + "' is deeper than 2000 dB");
             frame.yLow = o.yLow;
             frame.yHigh = o.yHigh;
         } else {
@@ -179,10 +232,7 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < curves.size(); ++i)
             lines.push_back(plot::Curve{labels[i], styles[i].colour, styles[i].dashes, frequencies, levels[i]});
         std::string svg;
-        if (plot::renderSvg(frame, lines, &svg) != 0) {
-            std::fputs("qorta_response: the level range cannot be drawn\n", stderr);
-            return 2;
-        }
+        if (plot::renderSvg(frame, lines, &svg) != 0) return refuse("the level range cannot be drawn");
         if (!writeText(o.svgPath, svg)) {
             std::fprintf(stderr, "qorta_response: cannot write %s\n", o.svgPath);
             return 1;
