@@ -1,5 +1,6 @@
 #include "tools/host/wav_io.h"
 
+#include "console/output_header.h"
 #include "console/wav_container.h"
 
 using namespace console;
@@ -89,6 +90,7 @@ int createWav16(const char* path, platform::FileHandle input, std::int32_t sampl
         *error = std::string("cannot create ") + path;
         return -1;
     }
+    watchStreamedOutput(output->file, 2u * static_cast<std::uint32_t>(channelCount));
     WavFormat format;
     format.channels = static_cast<std::uint16_t>(channelCount);
     format.sampleRate = static_cast<std::uint32_t>(samplingRate);
@@ -115,7 +117,9 @@ bool writeWavSamples(WavOutput& output, const std::int16_t* samples, std::size_t
     return !output.failed;
 }
 
-int closeWav16(WavOutput& output, std::string* error) {
+int closeWav16(WavOutput& output, bool complete, std::string* error) {
+    if (!complete || output.failed) fitOutputToFrames(output.file, 2u * static_cast<std::uint32_t>(output.channelCount));
+    watchStreamedOutput(platform::invalidFile(), 1);
     platform::closeFile(output.file);
     output.file = platform::invalidFile();
     if (output.failed) *error = "cannot write " + output.path;
