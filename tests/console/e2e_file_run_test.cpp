@@ -457,8 +457,8 @@ TEST_F(FileRun, HeaderThatCannotBeWritten) {
     const std::string lead = processingLine("in.wav") + wavInfoLine(model(input));
     // A file-size limit inside the header: the write fails (no signal ends
     // the program), and the part of the header written is taken away again.
-    expectRun({"-y", "in.wav", "out.wav"}, head() + pairLines("in.wav", "out.wav") + lead + "ERROR! cannot write file\n",
-              "", 20);
+    expectRun({"-y", "in.wav", "out.wav"},
+              head() + pairLines("in.wav", "out.wav") + lead + "ERROR! cannot write file\n", "", 20);
     EXPECT_EQ(Bytes(), get("out.wav"));
     if (!testsupport::pathExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     ASSERT_EQ(0, symlink("/dev/full", path("full.wav").c_str()));

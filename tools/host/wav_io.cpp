@@ -118,7 +118,8 @@ bool writeWavSamples(WavOutput& output, const std::int16_t* samples, std::size_t
 }
 
 int closeWav16(WavOutput& output, bool complete, std::string* error) {
-    if (!complete || output.failed) fitOutputToFrames(output.file, 2u * static_cast<std::uint32_t>(output.channelCount));
+    const std::uint32_t frameBytes = 2u * static_cast<std::uint32_t>(output.channelCount);
+    if (!complete || output.failed) fitOutputToFrames(output.file, frameBytes);
     watchStreamedOutput(platform::invalidFile(), 1);
     platform::closeFile(output.file);
     output.file = platform::invalidFile();
