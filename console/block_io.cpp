@@ -1,6 +1,5 @@
 #include "console/block_io.h"
 
-#include "console/output_header.h"
 #include "console/pcm_mapping.h"
 
 namespace console {
@@ -13,13 +12,8 @@ FileResult readPcm(FileRun& run, std::uint32_t count) {
 
 FileResult writePcm(FileRun& run, std::uint32_t count) {
     std::uint32_t written = 0;
-    if (!platform::writeFile(run.output.get(), run.pcmBuffer.get(), count, &written) || written != count) {
-        // The output stays as far as it got; its header then tells the
-        // frames it holds instead of the whole length.
-        fitHeaderToFrames(run.output.get(), run.frameBytes());
-        return FileResult::CannotWrite;
-    }
-    return FileResult::Ok;
+    const bool ok = platform::writeFile(run.output.get(), run.pcmBuffer.get(), count, &written) && written == count;
+    return ok ? FileResult::Ok : FileResult::CannotWrite;
 }
 
 FileResult writeBlock(FileRun& run, std::int64_t frameCount) {

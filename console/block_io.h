@@ -15,9 +15,7 @@ FileResult readPcm(FileRun& run, std::uint32_t count);
 
 // Writes the first `count` bytes of the run's PCM buffer at the output's
 // current position.
-// Returns Ok, or CannotWrite when the write fails or writes fewer bytes; the
-// output header then gets the sizes of the whole frames in the file
-// (fitHeaderToFrames).
+// Returns Ok, or CannotWrite when the write fails or writes fewer bytes.
 FileResult writePcm(FileRun& run, std::uint32_t count);
 
 // Converts frames 0 .. frameCount - 1 of the output planes to PCM with

@@ -164,6 +164,9 @@ int roundForDisplay(double value) {
 }
 
 int runConsoleProgram(const ConsoleProgram& program, int argc, char** argv) {
+    // Before any file is opened, so that no output takes the place of a
+    // closed standard output and receives the program's text.
+    platform::openStandardStreams();
     fitOutputOnInterruption();
     std::printf("%s", program.banner);
     if (argc < 2) {

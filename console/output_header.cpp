@@ -25,17 +25,24 @@ void putU32(unsigned char* p, std::uint32_t v) {
 }
 
 void fitWatchedOutput() {
-    fitHeaderToFrames(platform::FileHandle{watchedOutput.load()}, watchedFrameBytes.load());
+    fitOutputToFrames(platform::FileHandle{watchedOutput.load()}, watchedFrameBytes.load());
 }
 
 }  // namespace
 
-void fitHeaderToFrames(platform::FileHandle output, std::uint32_t frameBytes) {
+void fitOutputToFrames(platform::FileHandle output, std::uint32_t frameBytes) {
     if (!platform::isValid(output) || frameBytes == 0) return;
     const std::int64_t size = platform::regularFileSize(output);
-    if (size < static_cast<std::int64_t>(WAV_HEADER_BYTES)) return;
+    if (size < 0) return;
+    if (size < static_cast<std::int64_t>(WAV_HEADER_BYTES)) {
+        platform::truncateFile(output, 0);
+        return;
+    }
     std::int64_t data = size - WAV_HEADER_BYTES;
-    data -= data % frameBytes;
+    if (data % frameBytes != 0) {
+        data -= data % frameBytes;
+        platform::truncateFile(output, WAV_HEADER_BYTES + data);
+    }
     if (data > 0xFFFFFFFF) data = 0xFFFFFFFF - 0xFFFFFFFF % frameBytes;
     const std::int64_t riff = data + (WAV_HEADER_BYTES - 8);
     unsigned char field[4];

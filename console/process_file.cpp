@@ -61,7 +61,7 @@ FileResult measureDcOffset(FileRun& run) {
     return FileResult::Ok;
 }
 
-// Watches the run's output while its samples are streamed (see
+// Watches the run's output while its header and samples are written (see
 // watchStreamedOutput), until it goes out of scope.
 class StreamWatch {
 public:
@@ -70,6 +70,19 @@ public:
     StreamWatch& operator=(const StreamWatch&) = delete;
     ~StreamWatch() { watchStreamedOutput(platform::invalidFile(), 1); }
 };
+
+// Writes the output header and streams every sample behind it. Returns Ok,
+// or the failure that ended the output early.
+FileResult writeOutput(FileRun& run, const StreamStage& stage) {
+    auto dataLength = static_cast<std::uint32_t>(run.totalFrames * run.frameBytes());
+    platform::FileHandle output = run.output.get();
+    FileResult result = writeWavHeader(fileSink(&output), run.format, dataLength);
+    if (result != FileResult::Ok) return result;
+    if (run.dataStart < 0 ||
+        platform::seekFile(run.input.get(), run.dataStart, platform::SeekOrigin::Begin) != run.dataStart)
+        return FileResult::CannotRead;
+    return stage.streamSamples(run);
+}
 
 // Everything from the header check to the closing report. Returns Ok, or
 // the failure that ended the run early.
@@ -84,19 +97,22 @@ FileResult runFile(FileRun& run, const StreamStage& stage, const char* inputPath
     run.dataStart = platform::seekFile(input, 0, platform::SeekOrigin::Current);
     run.totalFrames = countFrames(run.dataSize, run.format);
     printWavInfo(run);
+    // The file's lines so far reach the log even if a signal ends the
+    // program during the long work that follows.
+    std::fflush(stdout);
     FileResult result = FileResult::Ok;
     if (stage.checkFormat != nullptr && (result = stage.checkFormat(run)) != FileResult::Ok) return result;
     if (!allocatePcmBuffer(run)) return FileResult::OutOfMemory;
     if ((result = measureDcOffset(run)) != FileResult::Ok) return result;
     if (stage.prepareInput != nullptr && (result = stage.prepareInput(run)) != FileResult::Ok) return result;
     if ((result = createOutput(run, outputPath)) != FileResult::Ok) return result;
-    auto dataLength = static_cast<std::uint32_t>(run.totalFrames * run.frameBytes());
-    platform::FileHandle output = run.output.get();
-    if ((result = writeWavHeader(fileSink(&output), run.format, dataLength)) != FileResult::Ok) return result;
     const StreamWatch watch(run);
-    if (run.dataStart < 0 || platform::seekFile(input, run.dataStart, platform::SeekOrigin::Begin) != run.dataStart)
-        return FileResult::CannotRead;
-    if ((result = stage.streamSamples(run)) != FileResult::Ok) return result;
+    if ((result = writeOutput(run, stage)) != FileResult::Ok) {
+        // Abandoned: the output keeps the whole frames written, and its
+        // header tells them instead of the whole length.
+        fitOutputToFrames(run.output.get(), run.frameBytes());
+        return result;
+    }
     printClosingReport(run, startTick);
     return FileResult::Ok;
 }
@@ -111,6 +127,9 @@ bool inputRefused(FileResult result) {
 
 int processFile(const StreamStage& stage, const CorrectorSettings& settings, const char* inputPath,
                 const char* outputPath, const BatchInputs& batchInputs) {
+    // Everything printed before this file (the previous file's lines
+    // included) reaches standard output before its work starts.
+    std::fflush(stdout);
     std::uint32_t startTick = platform::tickCount();
     std::printf("\nprocessing file \"%s\"\n", inputPath);
     FileRun run(settings);

@@ -14,8 +14,11 @@ namespace console {
 // below 10 Hz, or refused by the stage); returns 0 in every other case:
 // success, a later failure (reported by its message), or an overwrite the
 // user declined. Everything the call allocated or opened is released; an
-// output file, once created, stays. `batchInputs` holds the inputs of the
-// whole batch, none of which is opened for writing.
+// output file, once created, stays: one abandoned by a failure keeps its
+// header and the whole frames written, the header telling those frames
+// (fitOutputToFrames). `batchInputs` holds the inputs of the whole batch,
+// none of which is opened for writing. Standard output is flushed before
+// the file's work starts, and again after its wav info line.
 int processFile(const StreamStage& stage, const CorrectorSettings& settings, const char* inputPath,
                 const char* outputPath, const BatchInputs& batchInputs = BatchInputs());
 

@@ -76,6 +76,11 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 // Closes a valid handle; does nothing for the invalid one.
 void closeFile(FileHandle file);
 
+// Cuts the regular file `file` (a disk file on Win32) to its first `size`
+// bytes. Returns false when it is no regular file or cannot be cut. The
+// file position afterwards is left unspecified. Async-signal-safe on POSIX.
+bool truncateFile(FileHandle file, std::int64_t size);
+
 // The size in bytes of `file` when it is a regular file (a disk file on
 // Win32), else -1.
 std::int64_t regularFileSize(FileHandle file);
@@ -112,7 +117,10 @@ bool listWavEntries(const std::string& folder, std::vector<FolderEntry>* entries
 
 // Waits for one key press without echo and without Enter and returns its
 // code, 0 to 255. Returns -1 when no key can be read any more (end of input
-// or a read error). Pending console output is shown before waiting.
+// or a read error). Pending console output is shown before waiting. On
+// POSIX a stop while it waits (Ctrl-Z, SIGTSTP) gives the terminal its
+// previous mode back, and single keys without echo are taken again when the
+// program continues.
 int readKey();
 
 // True when key presses come from a terminal (the console on Win32) while
@@ -120,18 +128,29 @@ int readKey();
 // not reach the person who answers.
 bool outputHiddenFromKeys();
 
-// Interruptions: Ctrl-C, a request to terminate and a hang-up (POSIX: SIGINT,
-// SIGTERM and SIGHUP; Win32: Ctrl-C, also when readKey reads it as a key,
-// Ctrl-Break and closing the console). From this call on an interruption
-// runs `beforeEnd`, restores the terminal mode (console mode) that readKey
-// changed and ends the program at once with the status the interruption
-// gives a program that does not handle it. Signals that were ignored when
-// the program started stay ignored.
+// Interruptions: Ctrl-C, a request to terminate, a hang-up and the reader
+// of a pipe going away (POSIX: SIGINT, SIGTERM, SIGHUP and SIGPIPE; Win32:
+// Ctrl-C, also when readKey reads it as a key, Ctrl-Break and closing the
+// console; a write to a pipe without reader fails there instead). From this
+// call on an interruption runs `beforeEnd`, restores the terminal mode
+// (console mode) that readKey changed and ends the program at once with the
+// status the interruption gives a program that does not handle it. Signals
+// that were ignored when the program started stay ignored. A write beyond
+// the process's file-size limit then fails as a full disk would, instead of
+// ending the program (POSIX: SIGXFSZ is ignored; Win32 has no such limit).
 //
 // `beforeEnd` runs inside a signal handler on POSIX and on another thread
-// on Win32, never while a writeFile or writeFileAt of the program is under
-// way: it may only use regularFileSize and writeFileAt.
+// on Win32, never while a writeFile, writeFileAt or truncateFile of the
+// program is under way: it may only use regularFileSize, truncateFile and
+// writeFileAt.
 void handleInterruptions(void (*beforeEnd)());
+
+// Makes sure that standard input, output and error are open, so that no
+// file the program opens later takes the place of one of them: on POSIX
+// each closed one is opened on the null device (it stays closed when the
+// null device cannot be opened). Win32 hands out no handle in a standard
+// handle's place, so there it does nothing. Call before any file is opened.
+void openStandardStreams();
 
 // Allocates `bytes` of memory set to zero, laid out so that its first use
 // is cheap (large buffers in huge pages where the system offers them).

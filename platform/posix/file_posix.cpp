@@ -139,6 +139,16 @@ void closeFile(FileHandle file) {
     if (isValid(file)) close(descriptor(file));
 }
 
+bool truncateFile(FileHandle file, std::int64_t size) {
+    struct stat info;
+    if (!isValid(file) || fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    int result;
+    do {
+        result = ftruncate(descriptor(file), static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 std::int64_t regularFileSize(FileHandle file) {
     struct stat info;
     if (!isValid(file) || fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;

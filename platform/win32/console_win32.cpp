@@ -83,6 +83,10 @@ void handleInterruptions(void (*beforeEnd)()) {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+// A closed standard handle is never handed out again for a file the program
+// opens, so nothing can take its place: nothing to do.
+void openStandardStreams() {}
+
 std::uint32_t tickCount() { return GetTickCount(); }
 
 }  // namespace platform

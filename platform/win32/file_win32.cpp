@@ -151,6 +151,12 @@ void closeFile(FileHandle file) {
     if (isValid(file)) CloseHandle(handleOf(file));
 }
 
+bool truncateFile(FileHandle file, std::int64_t size) {
+    const WriteGuard guard;
+    return isValid(file) && GetFileType(handleOf(file)) == FILE_TYPE_DISK &&
+           seekFile(file, size, SeekOrigin::Begin) == size && SetEndOfFile(handleOf(file)) != 0;
+}
+
 std::int64_t regularFileSize(FileHandle file) {
     LARGE_INTEGER size;
     if (!isValid(file) || GetFileType(handleOf(file)) != FILE_TYPE_DISK || !GetFileSizeEx(handleOf(file), &size))

@@ -110,6 +110,28 @@ TEST_F(Overwrite, InterruptedAtTheQuestionTheTerminalGetsItsModeBack) {
     }
 }
 
+TEST_F(Overwrite, StoppedAtTheQuestionTheTerminalIsGivenBackAndSingleKeysTakenAgain) {
+    testsupport::RunOptions options;
+    options.workDir = dir.path();
+    options.timeoutSeconds = 10;
+    options.asJob = true;
+    const std::string question = overwriteQuestion("a_b.wav");
+    // Ctrl-Z at the question; while stopped, the shell sets line mode with
+    // echo, as it does for itself; on fg the key needs no Enter again.
+    testsupport::TerminalStep stop{question, "", SIGTSTP};
+    testsupport::TerminalStep resume{question, "", SIGCONT};
+    resume.whenStopped = true;
+    const testsupport::RunResult r =
+        testsupport::runInTerminal(QORTAIIR_PATH, {"-n", "a.wav"}, options, {stop, resume, {question, "n"}});
+    if (!r.started) GTEST_SKIP() << "no pseudo-terminal available";
+    EXPECT_EQ(static_cast<unsigned>(ICANON | ECHO), r.stoppedModes & (ICANON | ECHO)) << "terminal raw while stopped";
+    ASSERT_TRUE(r.exited) << (r.timedOut ? "timed out: no single keys after the stop: " : "") << r.out;
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_EQ(asked(1), lines(r.out));
+    EXPECT_EQ(static_cast<unsigned>(ICANON | ECHO), r.terminalModes & (ICANON | ECHO));
+    EXPECT_EQ(old, get("a_b.wav"));
+}
+
 TEST_F(Overwrite, WithTheOutputRedirectedTheQuestionStillReachesTheTerminal) {
     testsupport::RunOptions options;
     options.workDir = dir.path();

@@ -30,6 +30,7 @@ std::int64_t seekFile(FileHandle file, std::int64_t distance, SeekOrigin origin)
 void closeFile(FileHandle file);
 bool fileIdentity(const char* path, FileIdentity* identity);
 std::int64_t regularFileSize(FileHandle file);
+bool truncateFile(FileHandle file, std::int64_t size);
 bool writeFileAt(FileHandle file, std::int64_t position, const void* buffer, std::uint32_t count);
 void* allocateMemory(std::size_t bytes);
 void releaseMemory(void* memory, std::size_t bytes);
@@ -141,9 +142,11 @@ void closeFile(FileHandle file) {
     posix_platform::closeFile(posix(file));
 }
 
-// Rewriting the header of a cut-off output: not counted as a write, so that
-// the writes of a run stay those of its header and samples.
+// Fitting a cut-off output: not counted as a write, so that the writes of a
+// run stay those of its header and samples.
 std::int64_t regularFileSize(FileHandle file) { return posix_platform::regularFileSize(posix(file)); }
+
+bool truncateFile(FileHandle file, std::int64_t size) { return posix_platform::truncateFile(posix(file), size); }
 
 bool writeFileAt(FileHandle file, std::int64_t position, const void* buffer, std::uint32_t count) {
     return posix_platform::writeFileAt(posix(file), position, buffer, count);

@@ -178,7 +178,7 @@ TEST_F(PlatformTest, AFileHasOneIdentityUnderEveryName) {
     EXPECT_FALSE(platform::fileIdentity(path("missing.wav").c_str(), &b));
 }
 
-TEST_F(PlatformTest, OnlyRegularFilesHaveASizeAndTakeWritesAtAPosition) {
+TEST_F(PlatformTest, OnlyRegularFilesHaveASizeAndTakeWritesAtAPositionAndCuts) {
     platform::FileHandle output =
         platform::createOutputFile(path("out.wav").c_str(), platform::CreateMode::CreateNew, platform::invalidFile());
     ASSERT_TRUE(platform::isValid(output));
@@ -187,12 +187,15 @@ TEST_F(PlatformTest, OnlyRegularFilesHaveASizeAndTakeWritesAtAPosition) {
     EXPECT_EQ(platform::regularFileSize(output), 10);
     EXPECT_TRUE(platform::writeFileAt(output, 4, "ab", 2));
     EXPECT_EQ(platform::regularFileSize(output), 10);
+    EXPECT_TRUE(platform::truncateFile(output, 7));
+    EXPECT_EQ(platform::regularFileSize(output), 7);
     platform::closeFile(output);
-    EXPECT_EQ(readText("out.wav"), "0123ab6789");
+    EXPECT_EQ(readText("out.wav"), "0123ab6");
 
     platform::FileHandle pipe = pipeHolding("abc");
     ASSERT_TRUE(platform::isValid(pipe));
     EXPECT_EQ(platform::regularFileSize(pipe), -1);
+    EXPECT_FALSE(platform::truncateFile(pipe, 0));
     platform::closeFile(pipe);
 }
 

@@ -1,6 +1,8 @@
 // The host simulator: frame rates and how they cut the audio, its command
 // line, the information text made readable, and qortahost run as a user
 // would.
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
@@ -223,6 +225,49 @@ TEST(QortahostProgramTest, LongInputsRunInBoundedMemory) {
     if (!MEMORY_MEASURED) GTEST_SKIP() << "peak memory not measured under the address sanitizer";
     ASSERT_GT(run.peakMemoryKiB, 0);
     EXPECT_LT(run.peakMemoryKiB, 64 * 1024);
+}
+
+// As the console programs: closed standard streams take no file's place,
+// and an interrupted save leaves an output whose header tells the whole
+// frames it holds.
+TEST(QortahostProgramTest, ClosedStreamsAndInterruptionsLeaveTrueOutputs) {
+#ifdef _WIN32
+    GTEST_SKIP() << "closed standard handles and signals are set up on POSIX only";
+#else
+    testsupport::TempDir scratch;
+    const std::string input = scratch.file("in.wav");
+    plugintest::writeTestWav(input, 44100, 2, plugintest::testSignal(4410, 2, 3));
+    const std::vector<std::string> args = {QORTAIIR_AUF_PATH, input, scratch.file("out.wav")};
+    testsupport::RunOptions options;
+    ASSERT_EQ(0, testsupport::runProgram(QORTAHOST_PATH, args, options).exitStatus);
+    const testsupport::Bytes whole = testsupport::fileBytes(scratch.file("out.wav"));
+    options.closedStreams = {0, 1};
+    const testsupport::RunResult closed = testsupport::runProgram(QORTAHOST_PATH, args, options);
+    EXPECT_TRUE(closed.exited && closed.exitStatus == 0) << closed.err;
+    EXPECT_EQ(whole, testsupport::fileBytes(scratch.file("out.wav")));
+
+    // Seconds of work, so that the signal, sent as soon as the first frames
+    // are written, lands while frames are still written however late the
+    // test sees them: 512 MiB of silence, a hole in the file.
+    const std::uint32_t bytes = 512u << 20;
+    ASSERT_TRUE(testsupport::writeLongZeroWav(scratch.file("long.wav"),
+                                              testsupport::pcmLayout(2, 44100, 16, testsupport::Bytes()), bytes));
+    options = testsupport::RunOptions();
+    options.timeoutSeconds = 30;
+    options.signalWhenGrown = SIGINT;
+    options.grownFile = scratch.file("cut.wav");
+    options.grownBytes = 46;
+    const testsupport::RunResult r = testsupport::runProgram(
+        QORTAHOST_PATH, {"-q", QORTAIIR_AUF_PATH, scratch.file("long.wav"), scratch.file("cut.wav")}, options);
+    ASSERT_TRUE(r.signalSent) << r.out << r.err;
+    EXPECT_EQ(SIGINT, r.signal);
+    const testsupport::Bytes cut = testsupport::fileBytes(scratch.file("cut.wav"));
+    ASSERT_GT(cut.size(), 46u);
+    ASSERT_LT(cut.size(), 46u + bytes);
+    EXPECT_EQ(cut.size() - 46, testsupport::u32At(cut, 42));
+    EXPECT_EQ(testsupport::u32At(cut, 42) + 38, testsupport::u32At(cut, 4));
+    EXPECT_EQ(0u, testsupport::u32At(cut, 42) % 4);
+#endif
 }
 
 }  // namespace

@@ -16,6 +16,10 @@ struct RunOptions {
     int timeoutSeconds = 60;       // the child is killed after this long
     std::int64_t fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child, -1 = unchanged
                                       // (POSIX only: on Windows a limit makes the run not start)
+    // POSIX only: these of the descriptors 0, 1 and 2 are closed when the
+    // program starts (what it writes there is lost). On Windows any makes
+    // the run not start.
+    std::vector<int> closedStreams;
     // POSIX only: the signal `signalWhenGrown` is sent to the child once
     // the file `grownFile` holds more than `grownBytes` bytes (0 = none).
     int signalWhenGrown = 0;
@@ -24,6 +28,12 @@ struct RunOptions {
     // runInTerminal: the child's standard output goes to this file instead
     // of the terminal (empty: the terminal).
     std::string outputFile;
+    // runInTerminal: the program runs in a process group of its own in this
+    // process's session, as a shell runs a job, so that a stop signal stops
+    // it (the only group of a new session is one that no shell controls,
+    // and the system discards stop signals sent to it). The terminal is then
+    // not its controlling terminal: keys like Ctrl-C raise no signal.
+    bool asJob = false;
 };
 
 struct RunResult {
@@ -37,6 +47,7 @@ struct RunResult {
     std::string err;        // everything written to standard error
     bool signalSent = false;    // signalWhenGrown was sent
     unsigned terminalModes = 0;  // runInTerminal: the terminal's local modes (c_lflag) after the run
+    unsigned stoppedModes = 0;   // runInTerminal: the local modes when a `whenStopped` step saw the stop
     // On Windows both as the program wrote them: the "\r" that text mode
     // puts in front of every "\n" is taken out again.
 };
@@ -54,6 +65,11 @@ struct TerminalStep {
     std::string awaited;
     std::string keys;
     int signal = 0;  // sent to the program after the keys, 0 = none
+    // Wait until the program has stopped instead of for single keys; then
+    // note the terminal's local modes in RunResult::stoppedModes and, as a
+    // shell does when a job stops, set line mode with echo before the keys
+    // and the signal. Needs RunOptions::asJob.
+    bool whenStopped = false;
 };
 
 // Runs `program` with `arguments` on a new pseudo-terminal, so that its

@@ -52,9 +52,11 @@ std::int64_t nowMs() {
         struct rlimit limit;
         limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.fileSizeLimit);
         setrlimit(RLIMIT_FSIZE, &limit);
-        // A write beyond the limit then fails with EFBIG instead of killing.
-        signal(SIGXFSZ, SIG_IGN);
     }
+    for (int fd : options.closedStreams) close(fd);
+    // As a shell leaves them: a write beyond the limit ends a program that
+    // does not see to it, and so does a write to a pipe without reader.
+    signal(SIGXFSZ, SIG_DFL);
     signal(SIGPIPE, SIG_DFL);
     execv(program.c_str(), argv.data());
     int code = errno;
@@ -181,8 +183,27 @@ RunResult runInTerminal(const std::string& program, const std::vector<std::strin
     argv.push_back(nullptr);
 
     int terminal = -1;
-    pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (pid < 0) return result;
+    pid_t pid = -1;
+    if (options.asJob) {
+        int programSide = -1;
+        if (openpty(&terminal, &programSide, nullptr, nullptr, nullptr) != 0) return result;
+        pid = fork();
+        if (pid == 0) {
+            if (setpgid(0, 0) != 0 || dup2(programSide, STDIN_FILENO) < 0 || dup2(programSide, STDOUT_FILENO) < 0 ||
+                dup2(programSide, STDERR_FILENO) < 0)
+                _exit(127);
+            close(programSide);
+            close(terminal);
+        } else {
+            close(programSide);
+        }
+    } else {
+        pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    }
+    if (pid < 0) {
+        if (terminal >= 0) close(terminal);
+        return result;
+    }
     if (pid == 0) {
         if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
         if (!options.outputFile.empty()) {
@@ -207,8 +228,23 @@ RunResult runInTerminal(const std::string& program, const std::vector<std::strin
     };
     std::size_t step = 0;
     const std::int64_t deadline = nowMs() + static_cast<std::int64_t>(options.timeoutSeconds) * 1000;
+    // A stop of the program, seen once, for a whenStopped step (an end of
+    // the program is left for awaitExit).
+    auto stopped = [&] {
+        siginfo_t info {};
+        return waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED | WNOHANG) == 0 && info.si_pid == pid;
+    };
     for (;;) {
-        while (step < steps.size() && lines().find(steps[step].awaited) != std::string::npos && readsSingleKeys()) {
+        while (step < steps.size() && lines().find(steps[step].awaited) != std::string::npos &&
+               (steps[step].whenStopped ? stopped() : readsSingleKeys())) {
+            if (steps[step].whenStopped) {
+                struct termios mode;
+                if (tcgetattr(terminal, &mode) == 0) {
+                    result.stoppedModes = static_cast<unsigned>(mode.c_lflag);
+                    mode.c_lflag |= ICANON | ECHO;
+                    tcsetattr(terminal, TCSANOW, &mode);
+                }
+            }
             const std::string& keys = steps[step].keys;
             if (!keys.empty() && write(terminal, keys.data(), keys.size()) < 0) break;
             if (steps[step].signal != 0) kill(pid, steps[step].signal);

@@ -81,6 +81,10 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         result.err = "file size limits are not available on Windows";
         return result;
     }
+    if (!options.closedStreams.empty()) {
+        result.err = "closed standard handles are not set up on Windows";
+        return result;
+    }
     Handle inRead, inWrite, outRead, outWrite, errRead, errWrite;
     // The whole input fits into the pipe, so writing it cannot block.
     const DWORD inputSize = static_cast<DWORD>(options.input.size()) + 4096;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace testsupport {
 namespace {
@@ -134,10 +136,23 @@ Bytes sine8(std::size_t frames, int channels, double sampleRate, double frequenc
                                     1);
 }
 
+bool writeLongZeroWav(const std::string& path, WavLayout layout, std::uint32_t dataBytes) {
+    layout.data.clear();
+    layout.dataSizeField = dataBytes;
+    layout.trailing.clear();
+    layout.riffSize = static_cast<std::uint32_t>(buildWav(layout).size() - 8 + dataBytes);
+    const Bytes header = buildWav(layout);
+    std::error_code error;
+    if (!writeBytes(path, header)) return false;
+    std::filesystem::resize_file(path, header.size() + dataBytes, error);
+    return !error;
+}
+
 Bytes cutOutput(const Bytes& whole, std::size_t size, std::uint32_t frameBytes) {
-    Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(std::min(size, whole.size())));
-    if (cut.size() < 46) return cut;
-    const std::uint32_t data = static_cast<std::uint32_t>((cut.size() - 46) / frameBytes * frameBytes);
+    size = std::min(size, whole.size());
+    if (size < 46) return Bytes();
+    const std::uint32_t data = static_cast<std::uint32_t>((size - 46) / frameBytes * frameBytes);
+    Bytes cut(whole.begin(), whole.begin() + 46 + data);
     Bytes riff, dataSize;
     appendU32(riff, data + 38);
     appendU32(dataSize, data);

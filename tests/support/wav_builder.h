@@ -87,10 +87,16 @@ Bytes sine16(std::size_t frames, int channels, double sampleRate, double frequen
 // Interleaved 8-bit frames of the same test signal around the bias 128.
 Bytes sine8(std::size_t frames, int channels, double sampleRate, double frequency, double amplitude, double offset);
 
+// Writes to `path` a WAV file with the header of `layout` (its data and
+// data size left out) and `dataBytes` zero bytes of samples, which the file
+// system may keep as a hole: a long recording without holding it in
+// memory. Returns false when the file cannot be written.
+bool writeLongZeroWav(const std::string& path, WavLayout layout, std::uint32_t dataBytes);
+
 // What the programs leave of the output `whole` when writing stops after
-// `size` bytes: its first `size` bytes, with the RIFF and data sizes of the
-// 46-byte header set to the whole frames of `frameBytes` bytes that follow
-// the header. Shorter than the header: the bytes as they are.
+// `size` bytes: its 46-byte header and the whole frames of `frameBytes`
+// bytes among the bytes that follow it, with the RIFF and data sizes of
+// the header set to those frames. Shorter than the header: nothing.
 Bytes cutOutput(const Bytes& whole, std::size_t size, std::uint32_t frameBytes);
 
 // The little-endian 32-bit value at byte `at` of `bytes`.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "console/output_header.h"
 #include "platform/platform.h"
 #include "tools/host/host_options.h"
 #include "tools/host/plugin_loader.h"
@@ -88,7 +89,7 @@ int processAudio(const host::HostOptions& options, host::HostSession& session, h
     }
     const bool ran = host::runEdit(session, options.preview ? host::RunMode::Preview : host::RunMode::Save,
                                    host::FrameSink{writeFrame, &output});
-    const bool written = host::closeWav16(output, &error) == 0;
+    const bool written = host::closeWav16(output, ran, &error) == 0;
     if (!ran && written) {
         std::fprintf(stderr, "qortahost: %s: cannot read the audio\n", options.inputPath.c_str());
         return EXIT_FAILURE_TO_RUN;
@@ -108,6 +109,10 @@ int processAudio(const host::HostOptions& options, host::HostSession& session, h
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As in the console programs: no file takes the place of a closed
+    // standard stream, and an interrupted run leaves a true output header.
+    platform::openStandardStreams();
+    console::fitOutputOnInterruption();
     host::HostOptions options;
     std::string error;
     if (host::parseHostOptions(argc, argv, &options, &error) != 0) {

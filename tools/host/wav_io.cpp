@@ -1,5 +1,6 @@
 #include "tools/host/wav_io.h"
 
+#include "console/output_header.h"
 #include "console/wav_container.h"
 
 using namespace console;
@@ -94,6 +95,7 @@ int createWav16(const char* path, platform::FileHandle input, const char* inputP
         *error = std::string("cannot create ") + path + (isInput ? ": it is the input file" : "");
         return -1;
     }
+    watchStreamedOutput(output->file, 2u * static_cast<std::uint32_t>(channelCount));
     WavFormat format;
     format.channels = static_cast<std::uint16_t>(channelCount);
     format.sampleRate = static_cast<std::uint32_t>(samplingRate);
@@ -120,7 +122,10 @@ bool writeWavSamples(WavOutput& output, const std::int16_t* samples, std::size_t
     return !output.failed;
 }
 
-int closeWav16(WavOutput& output, std::string* error) {
+int closeWav16(WavOutput& output, bool complete, std::string* error) {
+    const std::uint32_t frameBytes = 2u * static_cast<std::uint32_t>(output.channelCount);
+    if (!complete || output.failed) fitOutputToFrames(output.file, frameBytes);
+    watchStreamedOutput(platform::invalidFile(), 1);
     platform::closeFile(output.file);
     output.file = platform::invalidFile();
     if (output.failed) *error = "cannot write " + output.path;

@@ -45,16 +45,19 @@ struct WavOutput {
 // audio and writes its header. `input` is the open input file and
 // `inputPath` its name; a path that names it (also through links) is
 // refused, so the input is never overwritten, and the fault then says so.
-// Returns 0, or -1 with the fault in `*error`.
+// Returns 0, or -1 with the fault in `*error`. Until it is closed, the
+// output is the one an interruption fits (console::watchStreamedOutput).
 int createWav16(const char* path, platform::FileHandle input, const char* inputPath, std::int32_t samplingRate,
                 std::int32_t channelCount, std::int64_t frames, WavOutput* output, std::string* error);
 
 // Appends `count` interleaved samples. Returns false once a write failed.
 bool writeWavSamples(WavOutput& output, const std::int16_t* samples, std::size_t count);
 
-// Closes the output. Returns 0, or -1 with the fault in `*error` when a
-// write failed.
-int closeWav16(WavOutput& output, std::string* error);
+// Closes the output. An output that is not `complete` (the run ended
+// early) or whose write failed keeps its header and the whole frames
+// written, the header telling those frames (console::fitOutputToFrames).
+// Returns 0, or -1 with the fault in `*error` when a write failed.
+int closeWav16(WavOutput& output, bool complete, std::string* error);
 
 }  // namespace host
 
