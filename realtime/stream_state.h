@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "realtime/dc_blocker.h"
+#include "realtime/fir_stream.h"
 #include "realtime/iir_stream.h"
 #include "realtime/stream_controls.h"
 #include "realtime/stream_corrector.h"
@@ -21,6 +22,7 @@ struct StreamCorrector {
     bool fresh = true;               // no block since activation: controls apply at once
     DcBlocker dc;
     IirStream iir;
+    FirStream fir;  // holds buffers only for the FIR form
 };
 
 }  // namespace realtime

@@ -155,7 +155,7 @@ TEST_P(StreamTest, SilenceLeavesNoSubnormalState) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, StreamTest, ::testing::Values(CorrectorForm::Iir),
+INSTANTIATE_TEST_SUITE_P(Forms, StreamTest, ::testing::Values(CorrectorForm::Iir, CorrectorForm::Fir),
                          [](const ::testing::TestParamInfo<CorrectorForm>& info) {
                              return info.param == CorrectorForm::Iir ? "Iir" : "Fir";
                          });
