@@ -48,9 +48,11 @@ struct FirChannel {
     std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly
     double forward = 0.0;   // F at the present centre
     double box = 0.0;       // B at the present centre
-    double partial = 0.0;   // P at the present output time
-    double inputMax = 0.0;  // W: the largest |w| read since the chunk began
-    double decidedFrom = 0.0;  // sums at least this large are within a float step of the exact sum
+    double partial = 0.0;       // P at the present output time: partial + partialError
+    double partialError = 0.0;  // the rounding errors of P's additions, gathered exactly
+    double inputMax = 0.0;      // W: the largest |w| read since the chunk began
+    double forwardMax = 0.0;    // the largest |F| since the chunk began
+    double backwardMax = 0.0;   // the largest |A| of the chunk
 };
 
 struct FirStream {
@@ -73,6 +75,7 @@ struct FirStream {
     std::int64_t chunkStart = 0;  // first centre of the present chunk
     bool restart = true;  // the next sample starts a chunk whatever the position
     std::uint64_t exactSums = 0;  // sums computed exactly since creation (for measurements)
+    bool exactFallback = true;    // false only in measurements of the closed form alone
 
     FirChannel channel[dsp::MAX_CHANNELS];
 };

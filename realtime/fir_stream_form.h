@@ -20,8 +20,9 @@ struct StreamFirForm {
     double boostWeight = 0.0;      // beta = alpha x S x T
     double averageWeight = 0.0;    // c = beta x leaving + 1 / (2N + 1)
     const double* powers = nullptr;  // r^m for m = 0 .. N + 1, then r^N down to r^0 (caller-owned)
-    double boundPerInput = 0.0;    // K
-    double boundPerOutput = 0.0;   // U
+    double boundPerInput = 0.0;      // K0
+    double boundPerRecursion = 0.0;  // K1
+    double boundPerOutput = 0.0;     // U
 };
 
 // Doubles in the table of powers: 2N + 3.

@@ -11,6 +11,7 @@
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
 #include "dsp/strength.h"
+#include "realtime/stream_inspect.h"
 #include "tests/realtime/stream_support.h"
 
 namespace {
@@ -165,6 +166,56 @@ TEST(FirStream, QualityChangeMovesTheLatency) {
         const float exact = static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
         ASSERT_LE(std::abs(orderOf(output[0][t]) - orderOf(exact)), 1) << t;
     }
+}
+
+// Three impulses whose contributions to one output cancel to about 2^-34
+// of their size: the closed form alone, rounding sums of order 1, lands
+// many float steps from the exact sum there; the stream's bound must send
+// that sample to the exact sum.
+TEST(FirStream, CancellingInputIsComputedExactly) {
+    const double rate = 44100.0;
+    const std::int32_t n = 882;
+    std::vector<double> kernel(2 * n + 1);
+    const dsp::FirCorrector corrector{n, kernel.data()};
+    dsp::fillKernel(corrector, 100.0, 100.0, rate);
+    const std::size_t a = 1000, b = 1050, c = 1130, centre = 1300, frames = 3000;
+    std::vector<double> window(2 * n + frames, 0.0);  // input t at window[2 N + t]
+    auto place = [&](float wa, float wb, float wc) {
+        window[2 * n + a] = wa;
+        window[2 * n + b] = wb;
+        window[2 * n + c] = wc;
+        return dsp::convolveAt(corrector, window.data(), 2 * n + static_cast<std::ptrdiff_t>(centre));
+    };
+    const double ha = kernel[n + a - centre], hb = kernel[n + b - centre], hc = kernel[n + c - centre];
+    float best = 0.7f, bestLevel = 1.0f;
+    double bestSum = 1.0;
+    for (float candidate = 0.7f; candidate < 0.7001f; candidate = std::nextafter(candidate, 1.0f)) {
+        const float level = static_cast<float>(-(ha + candidate * hb) / hc);
+        const double sum = std::fabs(place(1.0f, candidate, level));
+        if (sum < bestSum) {
+            bestSum = sum;
+            best = candidate;
+            bestLevel = level;
+        }
+    }
+    const double exact = place(1.0f, best, bestLevel);
+    ASSERT_LT(std::fabs(exact), 1e-9);
+
+    Planes input(1, std::vector<float>(frames, 0.0f));
+    input[0][a] = 1.0f;
+    input[0][b] = best;
+    input[0][c] = bestLevel;
+    StreamControls controls;
+    controls.dcRemoval = 0.0f;
+    std::int64_t steps[2];
+    for (int fallback = 0; fallback < 2; ++fallback) {
+        auto stream = testsupport::makeStream(CorrectorForm::Fir, 1, rate);
+        realtime::setExactFallback(stream.get(), fallback != 0);
+        const Planes output = testsupport::runBlocks(stream.get(), controls, input, {64});
+        steps[fallback] = std::abs(orderOf(output[0][centre + n]) - orderOf(static_cast<float>(exact)));
+    }
+    EXPECT_GT(steps[0], 1) << "the closed form alone should miss this sum";
+    EXPECT_LE(steps[1], 1);
 }
 
 }  // namespace
