@@ -318,18 +318,14 @@ inline void storeInputs(Running<CHANNELS>& run, double dcPole, bool dcRemoval, s
     for (int ch = 0; ch < CHANNELS; ++ch) run.ring[ch][slot] = run.ring[ch][slot + capacity] = lane(w, ch);
 }
 
-// Moves F, B, P and the maxima of every channel on by one sample: centre
-// p, newest input t = p + N, chunk end e.
+// Moves F, B, P and the maxima of every channel on by one sample: the
+// inputs leaving F and B, at the centre and the newest; `growth` is
+// r^(t - e) for the newest input t and the chunk end e.
 template <int CHANNELS>
-inline void stepSums(Running<CHANNELS>& run, const FirStream& stream, std::int64_t p, std::int64_t t,
-                     std::int64_t e) {
+inline void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lanes<CHANNELS> centre, Lanes<CHANNELS> newest,
+                     double r, double leaving, double growth) {
     using L = Lanes<CHANNELS>;
-    const std::size_t mask = stream.capacity - 1;
-    const L old = run.at(static_cast<std::size_t>(p - stream.halfLength - 1) & mask);
-    const L centre = run.at(static_cast<std::size_t>(p) & mask);
-    const L newest = run.at(static_cast<std::size_t>(t) & mask);
-    const double growth = stream.form.powers[t - e];  // r^(t - e)
-    run.forward = stream.form.decay * run.forward + (centre - stream.form.leaving * old);
+    run.forward = r * run.forward + (centre - leaving * old);
     run.box = run.box + (newest - old);
     // P with its rounding errors gathered separately (an exact two-sum).
     const L term = growth * newest;
@@ -350,32 +346,44 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
     using L = Lanes<CHANNELS>;
     const std::size_t mask = stream.capacity - 1;
     const std::int32_t n = stream.halfLength;
-    const StreamFirForm& form = stream.form;
-    const double* const powers = form.powers;
+    // Everything the loop reads but does not change, in locals: stores into
+    // the delay lines could otherwise alias it.
+    const double* const powers = stream.form.powers;
+    const double r = stream.form.decay, leaving = stream.form.leaving;
+    const double perInput = stream.form.boundPerInput, perRecursion = stream.form.boundPerRecursion;
+    const double perOutput = stream.form.boundPerOutput;
+    const std::size_t capacity = stream.capacity;
+    const double dcPole = dc.pole;
     double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
-    const double scale = stream.exactFallback ? (1.0 + 0x1p-40) / (0x1p-26 - form.boundPerOutput) : 0.0;
+    const double scale = stream.exactFallback ? (1.0 + 0x1p-40) / (0x1p-26 - perOutput) : 0.0;
+    std::int64_t chunkStart = stream.chunkStart;
+    bool restart = stream.restart;
     Running<CHANNELS> run;
     run.load(stream, dc);
     bool anyUndecided = false;
     std::int64_t time = stream.time;
     for (std::uint32_t i = from; i < to; ++i) {
         const std::int64_t t = time, p = t - n;
-        storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, i, static_cast<std::size_t>(t) & mask);
-        const std::int64_t e = stream.chunkStart + n + 1;
-        if (stream.restart || p == e) {
-            stream.restart = false;
+        storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, in, i, static_cast<std::size_t>(t) & mask);
+        const std::int64_t e = chunkStart + n + 1;
+        if (restart || p == e) {
+            restart = false;
             run.save(stream, dc);
             startChunk<CHANNELS>(stream, p);
             run.load(stream, dc);
+            chunkStart = p;
         } else {
-            stepSums<CHANNELS>(run, stream, p, t, e);
+            const L old = run.at(static_cast<std::size_t>(p - n - 1) & mask);
+            const L centre = run.at(static_cast<std::size_t>(p) & mask);
+            const L newest = run.at(static_cast<std::size_t>(t) & mask);
+            stepSums<CHANNELS>(run, old, centre, newest, r, leaving, powers[t - e]);
         }
         if (GLIDE) {
             alpha = advance(stream.alpha);
             beta = advance(stream.beta);
             average = advance(stream.average);
         }
-        const std::int64_t local = p - stream.chunkStart;  // 0 .. N
+        const std::int64_t local = p - chunkStart;  // 0 .. N
         const double decayToEnd = powers[n + 1 - local];  // r^(e - p)
         double backwardValues[CHANNELS];
         for (int ch = 0; ch < CHANNELS; ++ch) backwardValues[ch] = run.backward[ch][local];
@@ -386,14 +394,14 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
         // The bound without its share proportional to |sum|, which the
         // scale accounts for; while the weights glide there is no exact
         // sum to be near.
-        const L fixedBound = form.boundPerInput * run.inputMax + form.boundPerRecursion * (run.forwardMax + run.backwardMax);
+        const L fixedBound = perInput * run.inputMax + perRecursion * (run.forwardMax + run.backwardMax);
         const L decidedFrom = (fixedBound + UNDERFLOW_ALLOWANCE) * scale;
         const L magnitude = absolute(sum);
         for (int ch = 0; ch < CHANNELS; ++ch) {
             const double value = lane(sum, ch);
             bool exact = false;
             if (!GLIDE && !(lane(magnitude, ch) >= lane(decidedFrom, ch)))
-                exact = !floatDecided(value, (lane(fixedBound, ch) + form.boundPerOutput * lane(magnitude, ch)) +
+                exact = !floatDecided(value, (lane(fixedBound, ch) + perOutput * lane(magnitude, ch)) +
                                                  UNDERFLOW_ALLOWANCE);
             if (exact) {
                 // Rare: only here a store through unsigned char, which could
@@ -408,6 +416,7 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
         ++time;
     }
     stream.time = time;
+    stream.restart = restart;
     run.save(stream, dc);
     return anyUndecided;
 }
