@@ -19,11 +19,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <random>
 #include <vector>
-
-#include <cstring>
 
 #include "dsp/fir_corrector.h"
 #include "realtime/stream_controls.h"
@@ -87,8 +86,7 @@ Timing run(CorrectorForm form, double rate, float quality, const std::vector<std
 
 void benchmark(double seconds) {
     std::printf("Processor time per second of stereo audio (DC removal on, best of 3 runs of %.0f s):\n", seconds);
-    std::printf("%-8s %-22s %12s %12s %10s %12s\n", "rate", "form", "ms/s audio", "x real time", "x IIR",
-                "exact sums");
+    std::printf("%-8s %-22s %12s %12s %10s %12s\n", "rate", "form", "ms/s audio", "x real time", "x IIR", "exact sums");
     for (double rate : {44100.0, 96000.0, 192000.0}) {
         const auto input = material(rate, static_cast<std::size_t>(seconds * rate));
         const Timing iir = run(CorrectorForm::Iir, rate, 100.0f, input, 512);
@@ -118,7 +116,8 @@ double sineGain(CorrectorForm form, float dcRemoval, double frequency) {
     const std::size_t period = static_cast<std::size_t>(rate / frequency);
     const std::size_t frames = static_cast<std::size_t>(12 * rate) + 4 * period;
     std::vector<float> input(frames);
-    for (std::size_t i = 0; i < frames; ++i) input[i] = static_cast<float>(0.01 * std::sin(2 * M_PI * frequency * i / rate));
+    for (std::size_t i = 0; i < frames; ++i)
+        input[i] = static_cast<float>(0.01 * std::sin(2 * M_PI * frequency * i / rate));
     std::vector<float> output(frames);
     realtime::StreamCorrector* stream = realtime::createStreamCorrector(form, 1, rate);
     realtime::StreamControls controls;
@@ -178,8 +177,8 @@ int accuracy(int settings) {
     std::int64_t worstWith = 0, worstWithout = 0;
     std::size_t outputs = 0, stepsWith = 0, stepsWithout = 0;
     std::uint64_t exact = 0;
-    std::printf("%8s %7s %8s %7s %-7s %12s %14s %12s\n", "rate", "quality", "effect", "gain", "signal", "steps", "no fallback",
-                "exact sums");
+    std::printf("%8s %7s %8s %7s %-7s %12s %14s %12s\n", "rate", "quality", "effect", "gain", "signal", "steps",
+                "no fallback", "exact sums");
     for (int setting = 0; setting < settings; ++setting) {
         const double rate = rates[random() % 6];
         const float quality = static_cast<float>(1 + random() % 300);
@@ -191,8 +190,9 @@ int accuracy(int settings) {
         std::normal_distribution<double> noise(0.0, 0.4);
         for (auto& plane : input)
             for (float& sample : plane)
-                sample = kind == 1 ? static_cast<float>(std::max(-1.0, std::min(1.0, noise(random))))
-                                   : kind == 2 ? sample * 0.001f : sample;
+                sample = kind == 1   ? static_cast<float>(std::max(-1.0, std::min(1.0, noise(random))))
+                         : kind == 2 ? sample * 0.001f
+                                     : sample;
         realtime::StreamControls controls;
         controls.quality = quality;
         controls.effect = effect;
@@ -229,10 +229,11 @@ int accuracy(int settings) {
                     static_cast<long long>(steps[1]), with, static_cast<long long>(steps[0]), without,
                     static_cast<unsigned long long>(exact));
     }
-    std::printf("\n%zu outputs: with the fallback at most %lld float step(s) from the exact sum (%zu one step away);\n"
-                "without it at most %lld (%zu outputs one step or more away); %llu sums computed exactly.\n",
-                outputs, static_cast<long long>(worstWith), stepsWith, static_cast<long long>(worstWithout), stepsWithout,
-                static_cast<unsigned long long>(exact));
+    std::printf(
+        "\n%zu outputs: with the fallback at most %lld float step(s) from the exact sum (%zu one step away);\n"
+        "without it at most %lld (%zu outputs one step or more away); %llu sums computed exactly.\n",
+        outputs, static_cast<long long>(worstWith), stepsWith, static_cast<long long>(worstWithout), stepsWithout,
+        static_cast<unsigned long long>(exact));
     return worstWith <= 1 ? 0 : 1;
 }
 

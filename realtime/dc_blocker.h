@@ -23,7 +23,7 @@ namespace realtime {
 constexpr double DC_CORNER_HZ = 2.0;
 
 struct DcBlocker {
-    double pole = 0.0;                                  // p
+    double pole = 0.0;                                     // p
     double previousInput[dsp::MAX_CHANNELS] = {0.0, 0.0};  // x[n - 1]
     double state[dsp::MAX_CHANNELS] = {0.0, 0.0};          // y[n - 1]
 };

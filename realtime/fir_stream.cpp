@@ -72,20 +72,14 @@ bool floatDecided(double sum, double bound) {
            middle - floatOrder(static_cast<float>(sum - bound)) <= 1;
 }
 
-// A sum is decided without looking closer when |sum| >= (K0 W + K1 (F_max
-// + A_max) + 2^-900) x (1 + 2^-40) / (2^-26 - U): then the whole bound is
-// at most 2^-26 |sum|, so every value within it lies within one float step
-// of the sum (the spacing of floats near |sum| exceeds 2^-24 (|sum| -
-// bound)); the factor 1 + 2^-40 covers the rounding of that test.
-
 // Rebuilds kernel, closed form and bound for `values`.
 void buildKernel(FirStream& stream, const ControlValues& values) {
     stream.settings = values;
     stream.halfLength = streamHalfLength(values.quality, stream.sampleRate);
     const dsp::FirCorrector corrector{stream.halfLength, stream.kernel.get()};
     dsp::fillKernelFromTable(corrector, stream.decayTable.get(), values.effect, values.gain, stream.sampleRate);
-    stream.fastUsable = prepareStreamFir(&stream.form, stream.powers.get(), corrector, values.effect, values.gain,
-                                         stream.sampleRate);
+    stream.fastUsable =
+        prepareStreamFir(&stream.form, stream.powers.get(), corrector, values.effect, values.gain, stream.sampleRate);
 }
 
 void jumpToWeights(FirStream& stream) {
@@ -240,9 +234,13 @@ inline Pair flushed(Pair y) { return absolute(y) >= STATE_FLOOR ? y : Pair{0.0, 
 template <class L>
 L make(const double* values);
 template <>
-inline double make<double>(const double* values) { return values[0]; }
+inline double make<double>(const double* values) {
+    return values[0];
+}
 template <>
-inline Pair make<Pair>(const double* values) { return Pair{values[0], values[1]}; }
+inline Pair make<Pair>(const double* values) {
+    return Pair{values[0], values[1]};
+}
 
 // The per-sample state of every channel, held in registers while frames
 // run.
@@ -355,6 +353,12 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
     const std::size_t capacity = stream.capacity;
     const double dcPole = dc.pole;
     double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
+    // A sum is decided without looking closer when |sum| >= (K0 W + K1 (F_max
+    // + A_max) + 2^-900) x scale: then the whole bound is at most 2^-26 |sum|,
+    // so every value within it lies within one float step of the sum (the
+    // spacing of floats near |sum| exceeds 2^-24 (|sum| - bound)); the factor
+    // 1 + 2^-40 covers the rounding of that test. Without the fallback, every
+    // sum is taken as decided.
     const double scale = stream.exactFallback ? (1.0 + 0x1p-40) / (0x1p-26 - perOutput) : 0.0;
     std::int64_t chunkStart = stream.chunkStart;
     bool restart = stream.restart;
@@ -383,7 +387,7 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
             beta = advance(stream.beta);
             average = advance(stream.average);
         }
-        const std::int64_t local = p - chunkStart;  // 0 .. N
+        const std::int64_t local = p - chunkStart;        // 0 .. N
         const double decayToEnd = powers[n + 1 - local];  // r^(e - p)
         double backwardValues[CHANNELS];
         for (int ch = 0; ch < CHANNELS; ++ch) backwardValues[ch] = run.backward[ch][local];
@@ -401,8 +405,8 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
             const double value = lane(sum, ch);
             bool exact = false;
             if (!GLIDE && !(lane(magnitude, ch) >= lane(decidedFrom, ch)))
-                exact = !floatDecided(value, (lane(fixedBound, ch) + perOutput * lane(magnitude, ch)) +
-                                                 UNDERFLOW_ALLOWANCE);
+                exact = !floatDecided(value,
+                                      (lane(fixedBound, ch) + perOutput * lane(magnitude, ch)) + UNDERFLOW_ALLOWANCE);
             if (exact) {
                 // Rare: only here a store through unsigned char, which could
                 // alias every other value, forces the state back to memory.
@@ -425,7 +429,8 @@ template <int CHANNELS>
 void processFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out,
                    std::uint32_t frames) {
     const std::int64_t firstTime = stream.time;
-    for (int ch = 0; ch < CHANNELS; ++ch) std::fill(stream.channel[ch].undecided.get(), stream.channel[ch].undecided.get() + frames, 0);
+    for (int ch = 0; ch < CHANNELS; ++ch)
+        std::fill(stream.channel[ch].undecided.get(), stream.channel[ch].undecided.get() + frames, 0);
     bool anyUndecided = false;
     if (!stream.fastUsable) {
         Running<CHANNELS> run;
@@ -440,8 +445,9 @@ void processFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float
     } else {
         std::uint32_t i = 0;
         if (gliding(stream.alpha) || gliding(stream.beta) || gliding(stream.average)) {
-            const std::uint32_t left = std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
-                                                 stream.average.length - stream.average.step});
+            const std::uint32_t left =
+                std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
+                          stream.average.length - stream.average.step});
             i = std::min(frames, left);
             anyUndecided = closedFormFrames<CHANNELS, true>(stream, dc, dcRemoval, in, out, 0, i);
         }

@@ -79,7 +79,7 @@ bool prepareStreamFir(StreamFirForm* form, double* powers, const dsp::FirCorrect
 
     const double u = UNIT_ROUNDOFF;
     const double absAlpha = std::fabs(alpha), absBeta = std::fabs(beta), absC = std::fabs(c);
-    const double R = std::min(n + 1.0, 1.0 / (1.0 - r));                        // >= sum of r^m, m = 0..N
+    const double R = std::min(n + 1.0, 1.0 / (1.0 - r));                           // >= sum of r^m, m = 0..N
     const double Q2 = std::min(r / ((1.0 - r) * (1.0 - r)), n * (n + 1.0) / 2.0);  // >= sum of m r^m, m = 1..N
 
     // D: the taps' distance from the closed form.

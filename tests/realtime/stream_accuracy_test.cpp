@@ -1,12 +1,12 @@
 // The streaming forms against the project's own double-precision
 // correctors: the IIR bit for bit, the FIR within one float step of the
 // exact ascending sum, delayed by exactly the latency it reports.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <utility>
-
-#include <gtest/gtest.h>
 
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
@@ -103,7 +103,8 @@ TEST_P(FirAccuracy, WithinOneFloatStepOfTheExactSum) {
     controls.dcRemoval = 0.0f;
     auto stream = testsupport::makeStream(CorrectorForm::Fir, 2, c.rate);
     const Planes output = testsupport::runBlocks(stream.get(), controls, input, {1, 4096, 37, 8192});
-    const std::int32_t n = dsp::halfLengthExact(static_cast<std::int32_t>(c.quality), static_cast<std::int32_t>(c.rate));
+    const std::int32_t n =
+        dsp::halfLengthExact(static_cast<std::int32_t>(c.quality), static_cast<std::int32_t>(c.rate));
     ASSERT_EQ(static_cast<std::uint32_t>(n), realtime::streamLatency(stream.get()));
 
     std::vector<double> kernel(2 * static_cast<std::size_t>(n) + 1);
@@ -163,7 +164,8 @@ TEST(FirStream, QualityChangeMovesTheLatency) {
     dsp::fillKernel(corrector, 100.0, 100.0, rate);
     std::vector<double> window(input[0].begin(), input[0].end());
     for (std::size_t t = 5000; t < 20000; ++t) {
-        const float exact = static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
+        const float exact =
+            static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
         ASSERT_LE(std::abs(orderOf(output[0][t]) - orderOf(exact)), 1) << t;
     }
 }

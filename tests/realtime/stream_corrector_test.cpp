@@ -1,12 +1,12 @@
 // Behaviour both streaming forms share, as a host sees it: block lengths,
 // in-place buffers, activation, allocation, control glides and the state
 // left by silence.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "realtime/stream_inspect.h"
 #include "tests/realtime/allocation_counter.h"
@@ -101,7 +101,7 @@ TEST_P(StreamTest, ProcessingAllocatesNothing) {
     for (int call = 0; done + 2000 <= input[0].size(); ++call, done += 2000) {
         controls.effect = call % 3 == 0 ? 100.0f : 700.0f;  // glides, also ones cut short
         controls.gain = call % 2 == 0 ? 100.0f : 20.0f;
-        controls.quality = call % 4 == 0 ? 300.0f : 5.0f;   // the longest kernel and a short one
+        controls.quality = call % 4 == 0 ? 300.0f : 5.0f;  // the longest kernel and a short one
         controls.dcRemoval = call % 5 == 0 ? 0.0f : 1.0f;
         const float* in[2] = {input[0].data() + done, input[1].data() + done};
         realtime::processStream(stream.get(), controls, in, out, 2000);
@@ -116,7 +116,8 @@ TEST_P(StreamTest, ProcessingAllocatesNothing) {
 TEST_P(StreamTest, EffectAndGainChangesGlide) {
     const std::size_t half = 20000, length = 2 * half;
     Planes input(1, std::vector<float>(length));
-    for (std::size_t i = 0; i < length; ++i) input[0][i] = static_cast<float>(0.2 * std::sin(2 * M_PI * 220.0 * i / RATE));
+    for (std::size_t i = 0; i < length; ++i)
+        input[0][i] = static_cast<float>(0.2 * std::sin(2 * M_PI * 220.0 * i / RATE));
     for (const auto& change : {std::make_pair(100.0f, 400.0f), std::make_pair(600.0f, 100.0f)}) {
         auto stream = make(1);
         StreamControls before, after;
@@ -133,8 +134,8 @@ TEST_P(StreamTest, EffectAndGainChangesGlide) {
         realtime::processStream(stream.get(), after, in, out, half);
         const auto latency = realtime::streamLatency(stream.get());
         const std::size_t change_at = half + latency, settled = change_at + 2000;
-        const double steady = std::max(largestStep(output, change_at - 4000, change_at),
-                                       largestStep(output, settled, settled + 4000));
+        const double steady =
+            std::max(largestStep(output, change_at - 4000, change_at), largestStep(output, settled, settled + 4000));
         EXPECT_LE(largestStep(output, change_at - 2, settled), steady * 1.1) << change.first << " " << change.second;
     }
 }
