@@ -140,34 +140,45 @@ INSTANTIATE_TEST_SUITE_P(Settings, FirAccuracy,
                                            FirCase{192000, 300, 100, 100, 0.9f}));
 
 // A quality change takes effect in the next block: the reported latency
-// follows it, and the output is again the exact sum, delayed by the new N,
-// once the new sums have history behind them.
-TEST(FirStream, QualityChangeMovesTheLatency) {
+// follows it, and the output is the exact sum of the new kernel, delayed by
+// the new N, from the first sample on. A change of effect and gain then
+// glides for 10 ms, after which the output is again the exact sum, now of
+// the kernel of the new settings.
+TEST(FirStream, ControlChangesLandOnTheNewKernel) {
     const double rate = 44100.0;
-    Planes input = testsupport::musicLike(1, 20000, rate, 0.5, 31);
+    const std::size_t frames = 30000, qualityAt = 5000, effectAt = 20000, glide = 441;
+    Planes input = testsupport::musicLike(1, frames, rate, 0.5, 31);
     auto stream = testsupport::makeStream(CorrectorForm::Fir, 1, rate);
     EXPECT_EQ(882u, realtime::streamLatency(stream.get()));  // the default quality before any block
     StreamControls controls;
     controls.dcRemoval = 0.0f;
-    Planes output(1, std::vector<float>(input[0].size()));
-    const float* in[1] = {input[0].data()};
-    float* out[1] = {output[0].data()};
-    realtime::processStream(stream.get(), controls, in, out, 5000);
+    Planes output(1, std::vector<float>(frames));
+    auto run = [&](std::size_t from, std::size_t to) {
+        const float* in[1] = {input[0].data() + from};
+        float* out[1] = {output[0].data() + from};
+        realtime::processStream(stream.get(), controls, in, out, static_cast<std::uint32_t>(to - from));
+    };
+    run(0, qualityAt);
     controls.quality = 30.0f;
-    in[0] += 5000;
-    out[0] += 5000;
-    realtime::processStream(stream.get(), controls, in, out, 15000);
+    run(qualityAt, effectAt);
     ASSERT_EQ(264u, realtime::streamLatency(stream.get()));
+    controls.effect = 640.0f;
+    controls.gain = 35.0f;
+    run(effectAt, frames);
 
-    std::vector<double> kernel(2 * 264 + 1);
-    const dsp::FirCorrector corrector{264, kernel.data()};
-    dsp::fillKernel(corrector, 100.0, 100.0, rate);
     std::vector<double> window(input[0].begin(), input[0].end());
-    for (std::size_t t = 5000; t < 20000; ++t) {
-        const float exact =
-            static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
-        ASSERT_LE(std::abs(orderOf(output[0][t]) - orderOf(exact)), 1) << t;
-    }
+    auto expectExact = [&](float effect, float gain, std::size_t from, std::size_t to) {
+        std::vector<double> kernel(2 * 264 + 1);
+        const dsp::FirCorrector corrector{264, kernel.data()};
+        dsp::fillKernel(corrector, effect, gain, rate);
+        for (std::size_t t = from; t < to; ++t) {
+            const float exact =
+                static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
+            ASSERT_LE(std::abs(orderOf(output[0][t]) - orderOf(exact)), 1) << t;
+        }
+    };
+    expectExact(100.0f, 100.0f, qualityAt, effectAt);
+    expectExact(640.0f, 35.0f, effectAt + glide, frames);
 }
 
 // Three impulses whose contributions to one output cancel to about 2^-34
