@@ -360,6 +360,8 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
     // 1 + 2^-40 covers the rounding of that test. Without the fallback, every
     // sum is taken as decided.
     const double scale = stream.exactFallback ? (1.0 + 0x1p-40) / (0x1p-26 - perOutput) : 0.0;
+    const double coarseScale = (perInput + perRecursion * stream.form.recursionReach) * scale;
+    const double allowanceScaled = UNDERFLOW_ALLOWANCE * scale;
     std::int64_t chunkStart = stream.chunkStart;
     bool restart = stream.restart;
     Running<CHANNELS> run;
@@ -398,15 +400,19 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
         // The bound without its share proportional to |sum|, which the
         // scale accounts for; while the weights glide there is no exact
         // sum to be near.
-        const L fixedBound = perInput * run.inputMax + perRecursion * (run.forwardMax + run.backwardMax);
-        const L decidedFrom = (fixedBound + UNDERFLOW_ALLOWANCE) * scale;
+        // First with F_max + A_max at their largest possible value, a
+        // multiple of W; only below that with their values.
+        const L coarseFrom = coarseScale * run.inputMax + allowanceScaled;
         const L magnitude = absolute(sum);
         for (int ch = 0; ch < CHANNELS; ++ch) {
             const double value = lane(sum, ch);
             bool exact = false;
-            if (!GLIDE && !(lane(magnitude, ch) >= lane(decidedFrom, ch)))
-                exact = !floatDecided(value,
-                                      (lane(fixedBound, ch) + perOutput * lane(magnitude, ch)) + UNDERFLOW_ALLOWANCE);
+            if (!GLIDE && !(lane(magnitude, ch) >= lane(coarseFrom, ch))) {
+                const double fixedBound = perInput * lane(run.inputMax, ch) +
+                                          perRecursion * (lane(run.forwardMax, ch) + lane(run.backwardMax, ch));
+                if (!(lane(magnitude, ch) >= (fixedBound + UNDERFLOW_ALLOWANCE) * scale))
+                    exact = !floatDecided(value, (fixedBound + perOutput * lane(magnitude, ch)) + UNDERFLOW_ALLOWANCE);
+            }
             if (exact) {
                 // Rare: only here a store through unsigned char, which could
                 // alias every other value, forces the state back to memory.

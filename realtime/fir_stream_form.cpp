@@ -119,6 +119,7 @@ bool prepareStreamFir(StreamFirForm* form, double* powers, const dsp::FirCorrect
     form->boundPerInput = K0;
     form->boundPerRecursion = K1;
     form->boundPerOutput = U;
+    form->recursionReach = 2.0 * R * (1.0 + 0x1p-19);
     return true;
 }
 

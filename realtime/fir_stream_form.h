@@ -23,6 +23,7 @@ struct StreamFirForm {
     double boundPerInput = 0.0;      // K0
     double boundPerRecursion = 0.0;  // K1
     double boundPerOutput = 0.0;     // U
+    double recursionReach = 0.0;     // F_max + A_max <= recursionReach x W
 };
 
 // Doubles in the table of powers: 2N + 3.
