@@ -23,36 +23,54 @@ std::unique_ptr<T[]> allocate(std::size_t count) {
     return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
 }
 
+// Eight partial sums in four pairs of vector lanes: lane k of the pairs
+// adds the terms i with i mod 8 = k, as eight scalar sums would, with the
+// same bits.
+typedef double Pair __attribute__((vector_size(16)));
+
+inline Pair loadPair(const double* at) {
+    Pair pair;
+    std::memcpy(&pair, at, sizeof pair);
+    return pair;
+}
+
+// The eight lanes added as ((0 + 1) + (2 + 3)) + ((4 + 5) + (6 + 7)).
+inline double combine(const Pair (&acc)[4]) {
+    return ((acc[0][0] + acc[0][1]) + (acc[1][0] + acc[1][1])) + ((acc[2][0] + acc[2][1]) + (acc[3][0] + acc[3][1]));
+}
+
 // Sum of weights[i] x at[i], i < terms, in eight interleaved partial sums
 // (any order is covered by the bound).
 double dotSum(const double* weights, const double* at, std::size_t terms) {
-    double acc[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Pair acc[4] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}};
     std::size_t i = 0;
     for (; i + 8 <= terms; i += 8)
-        for (std::size_t k = 0; k < 8; ++k) acc[k] += weights[i + k] * at[i + k];
-    for (; i < terms; ++i) acc[0] += weights[i] * at[i];
-    return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
+        for (std::size_t k = 0; k < 4; ++k) acc[k] += loadPair(weights + i + 2 * k) * loadPair(at + i + 2 * k);
+    for (; i < terms; ++i) acc[0][0] += weights[i] * at[i];
+    return combine(acc);
 }
 
 // Sum of at[i], i < terms, in eight interleaved partial sums; `largest`
 // receives the largest |at[i]|.
 double boxSum(const double* at, std::size_t terms, double* largest) {
-    double acc[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    double top[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Pair acc[4] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}};
+    Pair top[4] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}};
     std::size_t i = 0;
     for (; i + 8 <= terms; i += 8)
-        for (std::size_t k = 0; k < 8; ++k) {
-            acc[k] += at[i + k];
-            const double magnitude = std::fabs(at[i + k]);
+        for (std::size_t k = 0; k < 4; ++k) {
+            const Pair values = loadPair(at + i + 2 * k);
+            acc[k] += values;
+            const Pair magnitude = values < 0.0 ? -values : values;
             top[k] = magnitude > top[k] ? magnitude : top[k];
         }
+    double high = 0.0;
+    for (std::size_t k = 0; k < 4; ++k) high = std::max(high, std::max(top[k][0], top[k][1]));
     for (; i < terms; ++i) {
-        acc[0] += at[i];
-        top[0] = std::max(top[0], std::fabs(at[i]));
+        acc[0][0] += at[i];
+        high = std::max(high, std::fabs(at[i]));
     }
-    *largest = std::max(std::max(std::max(top[0], top[1]), std::max(top[2], top[3])),
-                        std::max(std::max(top[4], top[5]), std::max(top[6], top[7])));
-    return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
+    *largest = high;
+    return combine(acc);
 }
 
 // A float's position on the number line: consecutive floats differ by 1,
@@ -217,7 +235,6 @@ void startChunk(FirStream& stream, std::int64_t p) {
 // The channels side by side: one double for mono, a pair of doubles in one
 // vector register for stereo. Every operation acts on each lane as the
 // scalar operation would, with the same bits.
-typedef double Pair __attribute__((vector_size(16)));
 template <int CHANNELS>
 using Lanes = typename std::conditional<CHANNELS == 2, Pair, double>::type;
 
