@@ -39,6 +39,19 @@ std::int64_t halfLengthExact(std::int32_t quality, std::int32_t sampleRate);
 // is written.
 void fillKernel(const FirCorrector& corrector, double effect, double gain, double sampleRate);
 
+// The exponentials the kernel is built from: table[k] = exp(-k x T) with
+// T = 100 / `sampleRate`, for k = 0 .. `count` - 1, each computed exactly as
+// fillKernel computes it. For callers that rebuild kernels often, such as a
+// real-time stream whose settings change while it runs.
+void fillDecayTable(double* table, std::int32_t count, double sampleRate);
+
+// The same taps as fillKernel, bit for bit, with every exponential taken
+// from `table` (fillDecayTable for the same `sampleRate`, at least N + 2
+// entries) instead of computed: no call of exp. With N < 0 nothing is
+// written.
+void fillKernelFromTable(const FirCorrector& corrector, const double* table, double effect, double gain,
+                         double sampleRate);
+
 // Returns the weighted sum of the 2N + 1 window samples centred on position
 // `centre`: starting from 0.0, kernel[N + m] x window[centre + m] is added for
 // m = -N up to N in ascending order. Reads window[centre - N] through

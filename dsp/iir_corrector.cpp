@@ -9,7 +9,7 @@ void configure(IirCorrector& corrector, double sampleRate, double strength) {
     corrector.highPassPole = std::exp(-20.0 * r);
     corrector.highPassWeight = 1.0 - corrector.highPassPole;
     corrector.bassPole = std::exp(-50.0 * r);
-    corrector.bassGain = strength * (1.0 - corrector.bassPole);
+    setStrength(corrector, strength);
 }
 
 void reset(IirCorrector& corrector) {

@@ -21,6 +21,12 @@ struct IirCorrector {
 // `strength` (gain of the bass branch at 0 Hz). Leaves the state alone.
 void configure(IirCorrector& corrector, double sampleRate, double strength);
 
+// Sets the bass branch's gain for `strength` at the pole `configure` has
+// computed: bassGain = strength x (1 - bassPole). Leaves the rest alone.
+inline void setStrength(IirCorrector& corrector, double strength) {
+    corrector.bassGain = strength * (1.0 - corrector.bassPole);
+}
+
 // Sets the state of both channels to 0.0.
 void reset(IirCorrector& corrector);
 

@@ -64,7 +64,8 @@ void destroyStreamCorrector(StreamCorrector* corrector);
 // without a glide).
 void activateStreamCorrector(StreamCorrector* corrector);
 
-// Processes `frames` (0 to STREAM_MAX_BLOCK) frames: in[ch][i] -> out[ch][i]
+// Processes `frames` (0 to STREAM_MAX_BLOCK; a longer block is processed in
+// pieces of that size, with the same result) frames: in[ch][i] -> out[ch][i]
 // for every channel. in[ch] and out[ch] may be the same buffer; otherwise
 // they must not overlap. Effect and gain changes glide over about 10 ms;
 // a quality change takes effect at once, from the history already held.

@@ -149,4 +149,21 @@ TEST(FirHalfLength, ExactProductTruncatedTowardZero) {
     EXPECT_EQ(dsp::halfLengthExact(INT32_MAX, INT32_MAX), 922337202826484LL);  // no 32-bit wrap
 }
 
+// The table form rebuilds the same taps without calling exp, for every rate
+// and setting the streaming plug-ins use.
+TEST(FirKernel, TableFormGivesTheSameBits) {
+    for (double rate : {8000.0, 44100.0, 192000.0, 22050.5}) {
+        const auto n = static_cast<std::int32_t>(300 * rate / 5000);
+        std::vector<double> table(static_cast<std::size_t>(n) + 2);
+        dsp::fillDecayTable(table.data(), n + 2, rate);
+        for (double effect : {-100.0, 0.0, 37.5, 1000.0})
+            for (std::int32_t half : {0, 1, n / 3, n}) {
+                std::vector<double> expected = buildKernel(half, effect, 73.25, rate);
+                std::vector<double> taps(expected.size(), -1.0);
+                dsp::fillKernelFromTable(dsp::FirCorrector{half, taps.data()}, table.data(), effect, 73.25, rate);
+                for (std::size_t i = 0; i < taps.size(); ++i) ASSERT_TRUE(sameBits(expected[i], taps[i])) << i;
+            }
+    }
+}
+
 }  // namespace

@@ -1,0 +1,101 @@
+// The linear-phase corrector as a stream. Output sample t is the kernel
+// centred on input sample p = t - N (zeros before the stream's start), so
+// the output is the corrected input delayed by exactly N samples, the
+// latency the host is told.
+//
+// Each sum comes from the closed form of dsp/fir_fast.h,
+//   alpha w[p] + beta ((F[p] + G[p]) - w[p]) - c B[p],
+// with F[p] = sum over m = 0..N of r^m w[p - m], G[p] = the same towards the
+// future, B[p] = sum of w[p - N .. p + N]. A stream holds input only up to
+// p + N when output p is due, so the sums run over chunks of N + 1 centres
+// [s, e), e = s + N + 1: at the chunk's first output (when w[s + N] = w[e - 1]
+// has arrived) F[s] and B[s] are computed directly, and G is split at e:
+//   G[p] = A[p] + r^(e - p) P[p + N],
+//   A[p] = sum of r^(j - p) w[j] over j = p .. e - 1  (a backward recursion
+//          over the chunk, done then),
+//   P[q] = sum of r^(j - e) w[j] over j = e .. q      (grows by one term per
+//          arriving sample).
+// F and B then step forward sample by sample until the next chunk. Every
+// recursion is stable (none divides by r) and restarts from direct sums
+// every N + 1 samples, which costs O(N) once per chunk: O(1) per sample,
+// amortised, for any block length. What is computed for a sample does not
+// depend on how the stream is cut into blocks.
+//
+// Accuracy: with constant controls every output is within one float step of
+// (float) dsp::convolveAt over the same window. The streamed sum's distance
+// from that exact sum is at most K W + U |sum| (realtime/fir_stream_form.h,
+// docs/realtime-fir.md), W the largest input magnitude the chunk has read;
+// where that leaves the float result more than one step open, the sample is
+// computed exactly instead (settled in one run per block).
+#ifndef QORTA_REALTIME_FIR_STREAM_H
+#define QORTA_REALTIME_FIR_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "dsp/channels.h"
+#include "realtime/dc_blocker.h"
+#include "realtime/fir_stream_form.h"
+#include "realtime/stream_controls.h"
+
+namespace realtime {
+
+struct FirChannel {
+    std::unique_ptr<double[]> ring;      // 2 x capacity: w[t] at t mod capacity and again one capacity on
+    std::unique_ptr<double[]> backward;  // A over the present chunk, N_max + 1 doubles
+    std::unique_ptr<double[]> values;    // the present block's sums, STREAM_MAX_BLOCK doubles
+    std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly
+    double forward = 0.0;   // F at the present centre
+    double box = 0.0;       // B at the present centre
+    double partial = 0.0;   // P at the present output time
+    double inputMax = 0.0;  // W: the largest |w| read since the chunk began
+    double decidedFrom = 0.0;  // sums at least this large are within a float step of the exact sum
+};
+
+struct FirStream {
+    double sampleRate = 0.0;
+    std::int32_t maxHalfLength = 0;  // N at quality 300
+    std::size_t capacity = 0;        // a power of two above 2 N_max + STREAM_MAX_BLOCK
+    std::unique_ptr<double[]> decayTable;  // exp(-k T), k = 0 .. N_max + 1
+    std::unique_ptr<double[]> kernel;      // 2 N + 1 taps of the present settings
+    std::unique_ptr<double[]> powers;      // the closed form's table of powers (prepareStreamFir)
+
+    // The present settings.
+    ControlValues settings;
+    std::int32_t halfLength = 0;  // N
+    StreamFirForm form;           // the closed form's weights and bound for the settings
+    bool fastUsable = false;      // false: every sum is computed exactly
+    Glide alpha, beta, average;   // the weights in use; they glide after a change
+
+    // Position in the stream.
+    std::int64_t time = 0;        // index of the next input sample
+    std::int64_t chunkStart = 0;  // first centre of the present chunk
+    bool restart = true;  // the next sample starts a chunk whatever the position
+    std::uint64_t exactSums = 0;  // sums computed exactly since creation (for measurements)
+
+    FirChannel channel[dsp::MAX_CHANNELS];
+};
+
+// Allocates every buffer for the longest kernel at `sampleRate` (1 ..
+// 1,000,000). Returns false when memory cannot be had.
+bool allocateFirStream(FirStream& stream, double sampleRate);
+
+// Clears the delay lines and states and applies `values` at once.
+void startFirStream(FirStream& stream, const ControlValues& values);
+
+// Takes new control values. A quality that changes N takes effect at once
+// (the sums restart from the history held); other changes of effect or gain
+// glide over `glideSamples` samples unless `atOnce`. Rebuilds the kernel
+// from the table of exponentials when a value changed: O(N), no allocation.
+void setFirControls(FirStream& stream, const ControlValues& values, bool atOnce, std::uint32_t glideSamples);
+
+// Processes `frames` (<= STREAM_MAX_BLOCK) frames of `channels` channels;
+// every input sample is read before any output is written, so in place
+// works. DC removal through `dc` when `dcRemoval`.
+void processFirStream(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
+                      float* const* out, std::uint32_t frames);
+
+}  // namespace realtime
+
+#endif

@@ -1,0 +1,47 @@
+// The closed form of the FIR kernel as the stream evaluates it, and the
+// bound on how far a streamed sum can lie from the exact ascending sum
+// (dsp::convolveAt) of the same window. Pure computation; the derivation is
+// in docs/realtime-fir.md, whose names the code uses.
+#ifndef QORTA_REALTIME_FIR_STREAM_FORM_H
+#define QORTA_REALTIME_FIR_STREAM_FORM_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dsp/fir_corrector.h"
+
+namespace realtime {
+
+struct StreamFirForm {
+    std::int32_t halfLength = 0;   // N
+    double decay = 0.0;            // r = exp(-T), T = 100 / rate
+    double leaving = 0.0;          // r^(N+1), rounded once from a double-double product
+    double centreWeight = 0.0;     // alpha = gain x 0.01
+    double boostWeight = 0.0;      // beta = alpha x S x T
+    double averageWeight = 0.0;    // c = beta x leaving + 1 / (2N + 1)
+    const double* powers = nullptr;  // r^m for m = 0 .. N + 1, then r^N down to r^0 (caller-owned)
+    double boundPerInput = 0.0;    // K
+    double boundPerOutput = 0.0;   // U
+};
+
+// Doubles in the table of powers: 2N + 3.
+std::size_t streamFirTableLength(std::int32_t halfLength);
+
+// Prepares `form` for the kernel in `corrector` (filled by fillKernel or
+// fillKernelFromTable from the same `effect`, `gain` and `sampleRate`),
+// writing the powers into `powers` (streamFirTableLength(N) doubles, kept
+// alive as long as `form` is used). Every power is within 2 u of r^m
+// (u = 2^-53). Reads every tap once: O(N).
+//
+// With the sums evaluated as docs/realtime-fir.md states, for every window
+// whose values read have magnitudes of at most W,
+//   |streamed sum - convolveAt| <= K W + U |streamed sum| + 2^-900.
+// Returns false, leaving the stream to compute every sum exactly, when N
+// is outside [1, 2^20], a value is not finite, or the bound's own
+// assumptions (errors far below the sums) fail.
+bool prepareStreamFir(StreamFirForm* form, double* powers, const dsp::FirCorrector& corrector, double effect,
+                      double gain, double sampleRate);
+
+}  // namespace realtime
+
+#endif

@@ -1,0 +1,37 @@
+#include "realtime/stream_inspect.h"
+
+#include <cmath>
+
+#include "realtime/stream_state.h"
+
+namespace realtime {
+
+namespace {
+
+std::size_t subnormals(const double* values, std::size_t count) {
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < count; ++i) found += std::fpclassify(values[i]) == FP_SUBNORMAL ? 1 : 0;
+    return found;
+}
+
+}  // namespace
+
+std::size_t countSubnormalState(const StreamCorrector* corrector) {
+    const dsp::IirCorrector& iir = corrector->iir.corrector;
+    std::size_t found = subnormals(iir.bassState, dsp::MAX_CHANNELS) + subnormals(iir.highPassState, dsp::MAX_CHANNELS);
+    found += subnormals(corrector->dc.previousInput, dsp::MAX_CHANNELS) + subnormals(corrector->dc.state, dsp::MAX_CHANNELS);
+    const FirStream& fir = corrector->fir;
+    if (corrector->form == CorrectorForm::Fir)
+        for (const FirChannel& channel : fir.channel) {
+            const double sums[] = {channel.forward, channel.box, channel.partial, channel.inputMax};
+            found += subnormals(sums, 4) + subnormals(channel.ring.get(), 2 * fir.capacity) +
+                     subnormals(channel.backward.get(), static_cast<std::size_t>(fir.maxHalfLength) + 1);
+        }
+    return found;
+}
+
+std::uint64_t countExactSums(const StreamCorrector* corrector) {
+    return corrector->form == CorrectorForm::Fir ? corrector->fir.exactSums : 0;
+}
+
+}  // namespace realtime

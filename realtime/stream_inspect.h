@@ -1,0 +1,23 @@
+// Inspection of a stream's state for tests: whether silence after a loud
+// passage has left subnormal numbers behind.
+#ifndef QORTA_REALTIME_STREAM_INSPECT_H
+#define QORTA_REALTIME_STREAM_INSPECT_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "realtime/stream_corrector.h"
+
+namespace realtime {
+
+// The number of subnormal doubles in every state, delay line and buffer the
+// corrector carries from one call to the next. 0 is the expected answer.
+std::size_t countSubnormalState(const StreamCorrector* corrector);
+
+// The number of FIR sums computed exactly since creation, because the
+// fast sum's error bound left its float value open (0 for the IIR form).
+std::uint64_t countExactSums(const StreamCorrector* corrector);
+
+}  // namespace realtime
+
+#endif

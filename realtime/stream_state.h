@@ -1,0 +1,30 @@
+// The state behind the opaque StreamCorrector handle (internal to the
+// engine and its tests).
+#ifndef QORTA_REALTIME_STREAM_STATE_H
+#define QORTA_REALTIME_STREAM_STATE_H
+
+#include <cstdint>
+
+#include "realtime/dc_blocker.h"
+#include "realtime/fir_stream.h"
+#include "realtime/iir_stream.h"
+#include "realtime/stream_controls.h"
+#include "realtime/stream_corrector.h"
+
+namespace realtime {
+
+struct StreamCorrector {
+    CorrectorForm form = CorrectorForm::Iir;
+    int channels = 1;
+    double sampleRate = 0.0;
+    std::uint32_t glideSamples = 1;  // 10 ms
+    ControlValues applied;           // the values of the last call
+    bool fresh = true;               // no block since activation: controls apply at once
+    DcBlocker dc;
+    IirStream iir;
+    FirStream fir;  // holds buffers only for the FIR form
+};
+
+}  // namespace realtime
+
+#endif

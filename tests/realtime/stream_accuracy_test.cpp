@@ -1,0 +1,170 @@
+// The streaming forms against the project's own double-precision
+// correctors: the IIR bit for bit, the FIR within one float step of the
+// exact ascending sum, delayed by exactly the latency it reports.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "dsp/fir_corrector.h"
+#include "dsp/iir_corrector.h"
+#include "dsp/strength.h"
+#include "tests/realtime/stream_support.h"
+
+namespace {
+
+using realtime::CorrectorForm;
+using realtime::StreamControls;
+using testsupport::Planes;
+
+// A float's position on the number line: neighbours differ by 1, both
+// zeros are 0.
+std::int64_t orderOf(float value) {
+    std::int32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits >= 0 ? bits : -static_cast<std::int64_t>(bits & 0x7fffffff);
+}
+
+std::uint32_t bitsOf(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Music-like material, a loud burst, then `silence` seconds of silence (at
+// 30 s the recursive states have decayed through the range where they are
+// flushed).
+Planes burstThenSilence(int channels, double rate, double silence, unsigned seed) {
+    Planes planes = testsupport::musicLike(channels, static_cast<std::size_t>(rate), rate, 0.8, seed);
+    for (auto& plane : planes) {
+        for (std::size_t i = 0; i < 200; ++i) plane.push_back(i % 2 == 0 ? 1.0f : -0.75f);
+        plane.resize(plane.size() + static_cast<std::size_t>(silence * rate), 0.0f);
+    }
+    return planes;
+}
+
+// With DC removal off and constant controls, every IIR output sample is
+//   (float)(dsp::process(corrector, ch, double(x)) x (gain x 0.01)),
+// a zero written as +0.0.
+TEST(StreamAccuracy, IirIsTheRecurrenceBitForBit) {
+    const std::pair<float, float> settings[] = {{100.0f, 100.0f}, {-100.0f, 400.0f}, {0.0f, 55.5f},
+                                                {1000.0f, 0.0f},  {37.3f, 100.0f},   {-7.0f, 250.0f}};
+    for (double rate : {8000.0, 44100.0}) {
+        const Planes input = burstThenSilence(2, rate, rate < 10000.0 ? 30.0 : 1.0, 11);
+        for (const auto& [effect, gain] : settings) {
+            StreamControls controls;
+            controls.effect = effect;
+            controls.gain = gain;
+            controls.dcRemoval = 0.0f;
+            auto stream = testsupport::makeStream(CorrectorForm::Iir, 2, rate);
+            const Planes output = testsupport::runBlocks(stream.get(), controls, input, {1, 777, 8192, 5});
+
+            dsp::IirCorrector reference;
+            dsp::configure(reference, rate, dsp::strengthFromEffect(effect));
+            dsp::reset(reference);
+            const double scale = static_cast<double>(gain) * 0.01;
+            std::size_t mismatches = 0;
+            for (std::size_t i = 0; i < input[0].size(); ++i)
+                for (int ch = 0; ch < 2; ++ch) {
+                    const auto c = static_cast<std::size_t>(ch);
+                    float expected = static_cast<float>(dsp::process(reference, ch, input[c][i]) * scale);
+                    if (expected == 0.0f) expected = 0.0f;  // a zero is written as +0.0
+                    mismatches += bitsOf(expected) != bitsOf(output[c][i]) ? 1 : 0;
+                }
+            EXPECT_EQ(0u, mismatches) << rate << " Hz, effect " << effect << ", gain " << gain;
+        }
+    }
+}
+
+// FIR output t against the exact ascending sum centred on input t - N
+// (dsp::convolveRun, bit for bit dsp::convolveAt, over the input as doubles
+// with zeros before it), rounded to float: at most one float step apart.
+// Also the latency: N, and an impulse comes out of the stream exactly N
+// samples later.
+struct FirCase {
+    double rate;
+    float quality, effect, gain, level;
+};
+
+class FirAccuracy : public ::testing::TestWithParam<FirCase> {};
+
+TEST_P(FirAccuracy, WithinOneFloatStepOfTheExactSum) {
+    const FirCase c = GetParam();
+    const auto frames = static_cast<std::size_t>(std::min(0.6 * c.rate, 60000.0));
+    Planes input = testsupport::musicLike(2, frames, c.rate, c.level, 21);
+    for (std::size_t i = frames / 2; i < frames / 2 + frames / 4; ++i) input[1][i] = 0.0f;  // a pause in one channel
+    StreamControls controls;
+    controls.quality = c.quality;
+    controls.effect = c.effect;
+    controls.gain = c.gain;
+    controls.dcRemoval = 0.0f;
+    auto stream = testsupport::makeStream(CorrectorForm::Fir, 2, c.rate);
+    const Planes output = testsupport::runBlocks(stream.get(), controls, input, {1, 4096, 37, 8192});
+    const std::int32_t n = dsp::halfLengthExact(static_cast<std::int32_t>(c.quality), static_cast<std::int32_t>(c.rate));
+    ASSERT_EQ(static_cast<std::uint32_t>(n), realtime::streamLatency(stream.get()));
+
+    std::vector<double> kernel(2 * static_cast<std::size_t>(n) + 1);
+    const dsp::FirCorrector corrector{n, kernel.data()};
+    dsp::fillKernel(corrector, c.effect, c.gain, c.rate);
+    std::int64_t worst = 0;
+    for (std::size_t ch = 0; ch < 2; ++ch) {
+        std::vector<double> window(2 * static_cast<std::size_t>(n), 0.0);
+        window.insert(window.end(), input[ch].begin(), input[ch].end());
+        std::vector<double> exact(frames);
+        dsp::convolveRun(corrector, window.data(), n, frames, exact.data());  // centre of output t: window t + N
+        for (std::size_t t = 0; t < frames; ++t)
+            worst = std::max(worst, std::abs(orderOf(output[ch][t]) - orderOf(static_cast<float>(exact[t]))));
+    }
+    EXPECT_LE(worst, 1);
+
+    // An impulse in the middle of silence: its kernel's centre tap comes
+    // out exactly N samples later.
+    realtime::activateStreamCorrector(stream.get());
+    Planes impulse(2, std::vector<float>(3 * static_cast<std::size_t>(n) + 100, 0.0f));
+    impulse[0][50] = impulse[1][50] = 1.0f;
+    const Planes response = testsupport::runBlocks(stream.get(), controls, impulse, {1, 3});
+    for (std::size_t i = 0; i < response[0].size(); ++i) {
+        const double tap = i >= 50 + 0u && i <= 50 + 2 * static_cast<std::size_t>(n) ? kernel[i - 50] : 0.0;
+        ASSERT_LE(std::abs(orderOf(response[0][i]) - orderOf(static_cast<float>(tap))), 1) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, FirAccuracy,
+                         ::testing::Values(FirCase{44100, 100, 100, 100, 0.5f}, FirCase{44100, 300, 1000, 400, 1.0f},
+                                           FirCase{48000, 1, -100, 0, 0.3f}, FirCase{8000, 300, -37, 250, 1.0f},
+                                           FirCase{8000, 0, 100, 100, 1.0f}, FirCase{96000, 150, 0, 100, 0.01f},
+                                           FirCase{192000, 300, 100, 100, 0.9f}));
+
+// A quality change takes effect in the next block: the reported latency
+// follows it, and the output is again the exact sum, delayed by the new N,
+// once the new sums have history behind them.
+TEST(FirStream, QualityChangeMovesTheLatency) {
+    const double rate = 44100.0;
+    Planes input = testsupport::musicLike(1, 20000, rate, 0.5, 31);
+    auto stream = testsupport::makeStream(CorrectorForm::Fir, 1, rate);
+    EXPECT_EQ(882u, realtime::streamLatency(stream.get()));  // the default quality before any block
+    StreamControls controls;
+    controls.dcRemoval = 0.0f;
+    Planes output(1, std::vector<float>(input[0].size()));
+    const float* in[1] = {input[0].data()};
+    float* out[1] = {output[0].data()};
+    realtime::processStream(stream.get(), controls, in, out, 5000);
+    controls.quality = 30.0f;
+    in[0] += 5000;
+    out[0] += 5000;
+    realtime::processStream(stream.get(), controls, in, out, 15000);
+    ASSERT_EQ(264u, realtime::streamLatency(stream.get()));
+
+    std::vector<double> kernel(2 * 264 + 1);
+    const dsp::FirCorrector corrector{264, kernel.data()};
+    dsp::fillKernel(corrector, 100.0, 100.0, rate);
+    std::vector<double> window(input[0].begin(), input[0].end());
+    for (std::size_t t = 5000; t < 20000; ++t) {
+        const float exact = static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
+        ASSERT_LE(std::abs(orderOf(output[0][t]) - orderOf(exact)), 1) << t;
+    }
+}
+
+}  // namespace

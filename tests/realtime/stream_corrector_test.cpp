@@ -1,0 +1,163 @@
+// Behaviour both streaming forms share, as a host sees it: block lengths,
+// in-place buffers, activation, allocation, control glides and the state
+// left by silence.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "realtime/stream_inspect.h"
+#include "tests/realtime/allocation_counter.h"
+#include "tests/realtime/stream_support.h"
+
+namespace {
+
+using realtime::CorrectorForm;
+using realtime::StreamControls;
+using testsupport::Planes;
+
+bool sameBits(const Planes& a, const Planes& b) {
+    for (std::size_t ch = 0; ch < a.size(); ++ch)
+        if (std::memcmp(a[ch].data(), b[ch].data(), a[ch].size() * sizeof(float)) != 0) return false;
+    return true;
+}
+
+// The largest step between neighbouring samples of plane 0 in [from, to).
+double largestStep(const Planes& planes, std::size_t from, std::size_t to) {
+    double largest = 0.0;
+    for (std::size_t i = from + 1; i < to; ++i)
+        largest = std::max(largest, std::fabs(static_cast<double>(planes[0][i]) - planes[0][i - 1]));
+    return largest;
+}
+
+class StreamTest : public ::testing::TestWithParam<CorrectorForm> {
+protected:
+    static constexpr double RATE = 44100.0;
+    testsupport::Stream make(int channels = 2, double rate = RATE) {
+        return testsupport::makeStream(GetParam(), channels, rate);
+    }
+    StreamControls settings() const {
+        StreamControls controls;
+        controls.effect = 230.0f;
+        controls.gain = 80.0f;
+        controls.quality = 37.0f;
+        return controls;
+    }
+};
+
+TEST_P(StreamTest, BlockLengthsAndInPlaceBuffersDoNotChangeAnyBit) {
+    const Planes input = testsupport::musicLike(2, 80000, RATE, 0.5, 1);
+    for (float dc : {0.0f, 1.0f}) {
+        StreamControls controls = settings();
+        controls.dcRemoval = dc;
+        auto whole = make();
+        const Planes expected = testsupport::runBlocks(whole.get(), controls, input, {realtime::STREAM_MAX_BLOCK});
+
+        std::vector<std::uint32_t> lengths = {1, 2, 3, 64, 1000, 4096, 8192, 0};
+        std::mt19937 random(7);
+        for (int order = 0; order < 3; ++order) {
+            std::shuffle(lengths.begin(), lengths.end(), random);
+            auto pieces = make();
+            EXPECT_TRUE(sameBits(expected, testsupport::runBlocks(pieces.get(), controls, input, lengths)));
+        }
+
+        // In place: the output overwrites the input buffer.
+        auto inPlace = make();
+        Planes buffer = input;
+        for (std::size_t done = 0; done < buffer[0].size(); done += 1000) {
+            const auto frames = static_cast<std::uint32_t>(std::min<std::size_t>(1000, buffer[0].size() - done));
+            float* planes[2] = {buffer[0].data() + done, buffer[1].data() + done};
+            realtime::processStream(inPlace.get(), controls, planes, planes, frames);
+        }
+        EXPECT_TRUE(sameBits(expected, buffer));
+    }
+}
+
+TEST_P(StreamTest, ActivationStartsAfresh) {
+    const Planes first = testsupport::musicLike(2, 30000, RATE, 0.9, 2);
+    const Planes second = testsupport::musicLike(2, 30000, RATE, 0.4, 3);
+    auto fresh = make();
+    const Planes expected = testsupport::runBlocks(fresh.get(), settings(), second, {512});
+
+    auto used = make();
+    StreamControls other = settings();
+    other.effect = -60.0f;
+    other.quality = 250.0f;
+    testsupport::runBlocks(used.get(), other, first, {333});
+    realtime::activateStreamCorrector(used.get());
+    EXPECT_TRUE(sameBits(expected, testsupport::runBlocks(used.get(), settings(), second, {512})));
+}
+
+TEST_P(StreamTest, ProcessingAllocatesNothing) {
+    const Planes input = testsupport::musicLike(2, 20000, RATE, 0.7, 4);
+    auto stream = make();
+    StreamControls controls;
+    const std::size_t before = testsupport::allocationCount();
+    float out0[realtime::STREAM_MAX_BLOCK], out1[realtime::STREAM_MAX_BLOCK];
+    float* out[2] = {out0, out1};
+    std::size_t done = 0;
+    for (int call = 0; done + 2000 <= input[0].size(); ++call, done += 2000) {
+        controls.effect = call % 3 == 0 ? 100.0f : 700.0f;  // glides, also ones cut short
+        controls.gain = call % 2 == 0 ? 100.0f : 20.0f;
+        controls.quality = call % 4 == 0 ? 300.0f : 5.0f;   // the longest kernel and a short one
+        controls.dcRemoval = call % 5 == 0 ? 0.0f : 1.0f;
+        const float* in[2] = {input[0].data() + done, input[1].data() + done};
+        realtime::processStream(stream.get(), controls, in, out, 2000);
+    }
+    realtime::streamLatency(stream.get());
+    EXPECT_EQ(before, testsupport::allocationCount());
+}
+
+// A change of effect and gain while a sine plays: every step between
+// neighbouring samples stays within the steps the output has anyway, before
+// and after the change, where switching at once would jump by far more.
+TEST_P(StreamTest, EffectAndGainChangesGlide) {
+    const std::size_t half = 20000, length = 2 * half;
+    Planes input(1, std::vector<float>(length));
+    for (std::size_t i = 0; i < length; ++i) input[0][i] = static_cast<float>(0.2 * std::sin(2 * M_PI * 220.0 * i / RATE));
+    for (const auto& change : {std::make_pair(100.0f, 400.0f), std::make_pair(600.0f, 100.0f)}) {
+        auto stream = make(1);
+        StreamControls before, after;
+        before.gain = 100.0f;
+        before.effect = change.first;
+        after.gain = change.second;
+        after.effect = 50.0f;
+        Planes output(1, std::vector<float>(length));
+        const float* in[1] = {input[0].data()};
+        float* out[1] = {output[0].data()};
+        realtime::processStream(stream.get(), before, in, out, half);
+        in[0] += half;
+        out[0] += half;
+        realtime::processStream(stream.get(), after, in, out, half);
+        const auto latency = realtime::streamLatency(stream.get());
+        const std::size_t change_at = half + latency, settled = change_at + 2000;
+        const double steady = std::max(largestStep(output, change_at - 4000, change_at),
+                                       largestStep(output, settled, settled + 4000));
+        EXPECT_LE(largestStep(output, change_at - 2, settled), steady * 1.1) << change.first << " " << change.second;
+    }
+}
+
+// A loud burst, then a minute of silence: no state may be subnormal.
+TEST_P(StreamTest, SilenceLeavesNoSubnormalState) {
+    for (float dc : {0.0f, 1.0f}) {
+        auto stream = make(1);
+        StreamControls controls;
+        controls.dcRemoval = dc;
+        controls.quality = 20.0f;
+        Planes burst = testsupport::musicLike(1, 20000, RATE, 1.0, 5);
+        testsupport::runBlocks(stream.get(), controls, burst, {4096});
+        Planes silence(1, std::vector<float>(static_cast<std::size_t>(60 * RATE)));
+        const Planes quiet = testsupport::runBlocks(stream.get(), controls, silence, {realtime::STREAM_MAX_BLOCK});
+        EXPECT_EQ(0u, realtime::countSubnormalState(stream.get())) << dc;
+        EXPECT_EQ(0.0f, quiet[0].back());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, StreamTest, ::testing::Values(CorrectorForm::Iir, CorrectorForm::Fir),
+                         [](const ::testing::TestParamInfo<CorrectorForm>& info) {
+                             return info.param == CorrectorForm::Iir ? "Iir" : "Fir";
+                         });
+
+}  // namespace
