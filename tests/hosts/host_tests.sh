@@ -168,16 +168,22 @@ testSox() {
   done
 }
 
-# meltRun INPUT ID CHANNELS OUTPUT [CONSUMER PROPERTIES...]: every control
-# given (melt takes them by position, 0, 1, ...), float output.
+# melt ARGUMENTS...: melt 7.12 puts the controlling terminal into raw mode
+# for its key commands; started outside the terminal's foreground process
+# group (as timeout and test drivers start it), it is stopped by the terminal
+# and never ends. In a session of its own it has no terminal. A hang fails
+# the test after a minute instead of stalling it.
+meltRender() { setsid -w timeout 60 melt -quiet "$@" </dev/null >/dev/null 2>&1; }
+
+# meltRun INPUT ID CHANNELS OUTPUT: every control given (melt takes them by
+# position, 0, 1, ..., and does not apply the plug-in's defaults), float output.
 meltRun() {
   local input=$1 id=$2 channels=$3 output=$4 form=iir
-  shift 4
   [[ $id == 7306203 || $id == 7306204 ]] && form=fir
   local controls=() i=0
   for value in $(ladspaControls "$form" 0); do controls+=("$i=$value"); i=$((i + 1)); done
-  melt -quiet "$input" -filter "ladspa.$id" "${controls[@]}" \
-    -consumer "avformat:$output" channels="$channels" acodec=pcm_f32le "$@" </dev/null >/dev/null 2>&1
+  meltRender "$input" -filter "ladspa.$id" "${controls[@]}" \
+    -consumer "avformat:$output" channels="$channels" acodec=pcm_f32le
 }
 
 testMelt() {
@@ -194,8 +200,7 @@ testMelt() {
     if ((rate != 48000)); then
       # The project runs at 48 kHz, where melt creates the plug-in; the
       # expected output is computed from the source as melt resamples it.
-      melt -quiet "$source" -consumer "avformat:resampled_$label.wav" channels="$channels" acodec=pcm_f32le \
-        </dev/null >/dev/null 2>&1
+      meltRender "$source" -consumer "avformat:resampled_$label.wav" channels="$channels" acodec=pcm_f32le
       project="resampled_$label.wav"
     fi
     reference "$form" "$project" "ref_$label.wav"
