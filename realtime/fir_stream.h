@@ -42,21 +42,23 @@
 namespace realtime {
 
 struct FirChannel {
-    std::unique_ptr<double[]> ring;      // 2 x capacity: w[t] at t mod capacity and again one capacity on
-    std::unique_ptr<double[]> backward;  // A over the present chunk, N_max + 1 doubles
-    std::unique_ptr<double[]> values;    // the present block's sums, STREAM_MAX_BLOCK doubles
+    std::unique_ptr<double[]> ring;              // 2 x capacity: w[t] at t mod capacity and again one capacity on
+    std::unique_ptr<double[]> backward;          // A over the present chunk, N_max + 1 doubles
+    std::unique_ptr<double[]> values;            // the present block's sums, STREAM_MAX_BLOCK doubles
     std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly
-    double forward = 0.0;   // F at the present centre
-    double box = 0.0;       // B at the present centre
-    double partial = 0.0;   // P at the present output time
-    double inputMax = 0.0;  // W: the largest |w| read since the chunk began
-    double decidedFrom = 0.0;  // sums at least this large are within a float step of the exact sum
+    double forward = 0.0;                        // F at the present centre
+    double box = 0.0;                            // B at the present centre
+    double partial = 0.0;                        // P at the present output time: partial + partialError
+    double partialError = 0.0;                   // the rounding errors of P's additions, gathered exactly
+    double inputMax = 0.0;                       // W: the largest |w| read since the chunk began
+    double forwardMax = 0.0;                     // the largest |F| since the chunk began
+    double backwardMax = 0.0;                    // the largest |A| of the chunk
 };
 
 struct FirStream {
     double sampleRate = 0.0;
-    std::int32_t maxHalfLength = 0;  // N at quality 300
-    std::size_t capacity = 0;        // a power of two above 2 N_max + STREAM_MAX_BLOCK
+    std::int32_t maxHalfLength = 0;        // N at quality 300
+    std::size_t capacity = 0;              // a power of two above 2 N_max + STREAM_MAX_BLOCK
     std::unique_ptr<double[]> decayTable;  // exp(-k T), k = 0 .. N_max + 1
     std::unique_ptr<double[]> kernel;      // 2 N + 1 taps of the present settings
     std::unique_ptr<double[]> powers;      // the closed form's table of powers (prepareStreamFir)
@@ -71,8 +73,9 @@ struct FirStream {
     // Position in the stream.
     std::int64_t time = 0;        // index of the next input sample
     std::int64_t chunkStart = 0;  // first centre of the present chunk
-    bool restart = true;  // the next sample starts a chunk whatever the position
+    bool restart = true;          // the next sample starts a chunk whatever the position
     std::uint64_t exactSums = 0;  // sums computed exactly since creation (for measurements)
+    bool exactFallback = true;    // false only in measurements of the closed form alone
 
     FirChannel channel[dsp::MAX_CHANNELS];
 };

@@ -79,28 +79,35 @@ bool prepareStreamFir(StreamFirForm* form, double* powers, const dsp::FirCorrect
 
     const double u = UNIT_ROUNDOFF;
     const double absAlpha = std::fabs(alpha), absBeta = std::fabs(beta), absC = std::fabs(c);
-    const double R = std::min(n + 1.0, 1.0 / (1.0 - r));                        // >= sum of r^m, m = 0..N
+    const double R = std::min(n + 1.0, 1.0 / (1.0 - r));                           // >= sum of r^m, m = 0..N
     const double Q2 = std::min(r / ((1.0 - r) * (1.0 - r)), n * (n + 1.0) / 2.0);  // >= sum of m r^m, m = 1..N
 
     // D: the taps' distance from the closed form.
     const double D = deviation + 3.1 * u * absBeta * 2.0 * R + u * closedMagnitude + u * (absAlpha + absBeta);
-    // The recursions, per unit of W.
-    const double forwardError = roundings(std::floor((n + 1.0) / 8.0) + 17.0) * R + u * (2.0 * R + 5.2) * R;
-    const double futureError = 2.0 * u * R * R + u * n * R + 8.2 * u * R;
+    // The recursions: the parts proportional to W, and to F_max + A_max.
+    const double forwardError = roundings(std::floor((n + 1.0) / 8.0) + 17.0) * R + 5.2 * u * R;
+    const double futureError = 12.0 * u * R;  // P, the power, the product and the addition
+    // Per unit of F_max, and of A_max: the steps' roundings, decaying, and
+    // for A the joins of its (at most 4) pieces.
+    const double recursionError = 2.0 * u * R + 20.0 * u;
     const double boxError = roundings(std::floor(taps / 8.0) + 14.0) * taps + n * u * (2.0 * n + 3.0);
     const double twoSidedError = forwardError + futureError + u * (4.0 * R + 1.0);
-    if (!(forwardError <= 0x1p-20 * R && futureError <= 0x1p-20 * R && boxError <= 0x1p-20 * taps)) return false;
+    // The assumption that every computed sum is within 2^-20 of its size
+    // of the exact one, checked with F_max, A_max <= W R.
+    const double worstTwoSided = twoSidedError + 2.0 * recursionError * R;
+    if (!(worstTwoSided <= 0x1p-20 * R && boxError <= 0x1p-20 * taps)) return false;
     const double magnitude = absAlpha + absBeta * (2.0 * R + 1.0) + absC * taps;  // M
     const double fastError = absBeta * twoSidedError + absC * boxError + 2.0 * u * magnitude;
     // The exact ascending sum's own rounding, apart from its share in U.
-    const double exactError =
-        u * (tapMagnitude + 2.0 * absBeta * Q2 + absC * n * (n + 1.0) + taps * D) + u * (n + 1.0) * fastError;
+    const double exactError = u * (tapMagnitude + 2.0 * absBeta * Q2 + absC * n * (n + 1.0) + taps * D);
+    const double carried = 1.0 + u * (n + 1.0);  // the fast sum's error also enters the exact one's
 
     // 1.01 covers every second-order term and the rounding of this very
-    // computation and of K W + U |sum| at the caller.
-    const double K = 1.01 * (D + exactError + fastError);
+    // computation and of the bound at the caller.
+    const double K0 = 1.01 * (D + exactError + carried * fastError);
+    const double K1 = 1.01 * carried * absBeta * recursionError;
     const double U = 1.01 * u * (n + 3.0);
-    if (!std::isfinite(K)) return false;
+    if (!std::isfinite(K0) || !std::isfinite(K1)) return false;
 
     form->halfLength = halfLength;
     form->decay = r;
@@ -109,8 +116,10 @@ bool prepareStreamFir(StreamFirForm* form, double* powers, const dsp::FirCorrect
     form->boostWeight = beta;
     form->averageWeight = c;
     form->powers = powers;
-    form->boundPerInput = K;
+    form->boundPerInput = K0;
+    form->boundPerRecursion = K1;
     form->boundPerOutput = U;
+    form->recursionReach = 2.0 * R * (1.0 + 0x1p-19);
     return true;
 }
 

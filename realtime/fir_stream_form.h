@@ -13,15 +13,17 @@
 namespace realtime {
 
 struct StreamFirForm {
-    std::int32_t halfLength = 0;   // N
-    double decay = 0.0;            // r = exp(-T), T = 100 / rate
-    double leaving = 0.0;          // r^(N+1), rounded once from a double-double product
-    double centreWeight = 0.0;     // alpha = gain x 0.01
-    double boostWeight = 0.0;      // beta = alpha x S x T
-    double averageWeight = 0.0;    // c = beta x leaving + 1 / (2N + 1)
+    std::int32_t halfLength = 0;     // N
+    double decay = 0.0;              // r = exp(-T), T = 100 / rate
+    double leaving = 0.0;            // r^(N+1), rounded once from a double-double product
+    double centreWeight = 0.0;       // alpha = gain x 0.01
+    double boostWeight = 0.0;        // beta = alpha x S x T
+    double averageWeight = 0.0;      // c = beta x leaving + 1 / (2N + 1)
     const double* powers = nullptr;  // r^m for m = 0 .. N + 1, then r^N down to r^0 (caller-owned)
-    double boundPerInput = 0.0;    // K
-    double boundPerOutput = 0.0;   // U
+    double boundPerInput = 0.0;      // K0
+    double boundPerRecursion = 0.0;  // K1
+    double boundPerOutput = 0.0;     // U
+    double recursionReach = 0.0;     // F_max + A_max <= recursionReach x W
 };
 
 // Doubles in the table of powers: 2N + 3.

@@ -19,12 +19,14 @@ std::size_t subnormals(const double* values, std::size_t count) {
 std::size_t countSubnormalState(const StreamCorrector* corrector) {
     const dsp::IirCorrector& iir = corrector->iir.corrector;
     std::size_t found = subnormals(iir.bassState, dsp::MAX_CHANNELS) + subnormals(iir.highPassState, dsp::MAX_CHANNELS);
-    found += subnormals(corrector->dc.previousInput, dsp::MAX_CHANNELS) + subnormals(corrector->dc.state, dsp::MAX_CHANNELS);
+    found +=
+        subnormals(corrector->dc.previousInput, dsp::MAX_CHANNELS) + subnormals(corrector->dc.state, dsp::MAX_CHANNELS);
     const FirStream& fir = corrector->fir;
     if (corrector->form == CorrectorForm::Fir)
         for (const FirChannel& channel : fir.channel) {
-            const double sums[] = {channel.forward, channel.box, channel.partial, channel.inputMax};
-            found += subnormals(sums, 4) + subnormals(channel.ring.get(), 2 * fir.capacity) +
+            const double sums[] = {channel.forward,  channel.box,        channel.partial,    channel.partialError,
+                                   channel.inputMax, channel.forwardMax, channel.backwardMax};
+            found += subnormals(sums, 7) + subnormals(channel.ring.get(), 2 * fir.capacity) +
                      subnormals(channel.backward.get(), static_cast<std::size_t>(fir.maxHalfLength) + 1);
         }
     return found;
@@ -33,5 +35,7 @@ std::size_t countSubnormalState(const StreamCorrector* corrector) {
 std::uint64_t countExactSums(const StreamCorrector* corrector) {
     return corrector->form == CorrectorForm::Fir ? corrector->fir.exactSums : 0;
 }
+
+void setExactFallback(StreamCorrector* corrector, bool enabled) { corrector->fir.exactFallback = enabled; }
 
 }  // namespace realtime

@@ -18,6 +18,11 @@ std::size_t countSubnormalState(const StreamCorrector* corrector);
 // fast sum's error bound left its float value open (0 for the IIR form).
 std::uint64_t countExactSums(const StreamCorrector* corrector);
 
+// For measurements only: with `enabled` false the FIR form never computes
+// a sum exactly, so that the closed form's own distance from the exact sum
+// shows. Every stream starts with it enabled.
+void setExactFallback(StreamCorrector* corrector, bool enabled);
+
 }  // namespace realtime
 
 #endif

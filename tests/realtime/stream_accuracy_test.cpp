@@ -1,16 +1,17 @@
 // The streaming forms against the project's own double-precision
 // correctors: the IIR bit for bit, the FIR within one float step of the
 // exact ascending sum, delayed by exactly the latency it reports.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
-#include <gtest/gtest.h>
-
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
 #include "dsp/strength.h"
+#include "realtime/stream_inspect.h"
 #include "tests/realtime/stream_support.h"
 
 namespace {
@@ -92,7 +93,7 @@ class FirAccuracy : public ::testing::TestWithParam<FirCase> {};
 
 TEST_P(FirAccuracy, WithinOneFloatStepOfTheExactSum) {
     const FirCase c = GetParam();
-    const auto frames = static_cast<std::size_t>(std::min(0.6 * c.rate, 60000.0));
+    const auto frames = static_cast<std::size_t>(std::min(0.6 * c.rate, 24000.0));
     Planes input = testsupport::musicLike(2, frames, c.rate, c.level, 21);
     for (std::size_t i = frames / 2; i < frames / 2 + frames / 4; ++i) input[1][i] = 0.0f;  // a pause in one channel
     StreamControls controls;
@@ -102,7 +103,8 @@ TEST_P(FirAccuracy, WithinOneFloatStepOfTheExactSum) {
     controls.dcRemoval = 0.0f;
     auto stream = testsupport::makeStream(CorrectorForm::Fir, 2, c.rate);
     const Planes output = testsupport::runBlocks(stream.get(), controls, input, {1, 4096, 37, 8192});
-    const std::int32_t n = dsp::halfLengthExact(static_cast<std::int32_t>(c.quality), static_cast<std::int32_t>(c.rate));
+    const std::int32_t n =
+        dsp::halfLengthExact(static_cast<std::int32_t>(c.quality), static_cast<std::int32_t>(c.rate));
     ASSERT_EQ(static_cast<std::uint32_t>(n), realtime::streamLatency(stream.get()));
 
     std::vector<double> kernel(2 * static_cast<std::size_t>(n) + 1);
@@ -138,33 +140,95 @@ INSTANTIATE_TEST_SUITE_P(Settings, FirAccuracy,
                                            FirCase{192000, 300, 100, 100, 0.9f}));
 
 // A quality change takes effect in the next block: the reported latency
-// follows it, and the output is again the exact sum, delayed by the new N,
-// once the new sums have history behind them.
-TEST(FirStream, QualityChangeMovesTheLatency) {
+// follows it, and the output is the exact sum of the new kernel, delayed by
+// the new N, from the first sample on. A change of effect and gain then
+// glides for 10 ms, after which the output is again the exact sum, now of
+// the kernel of the new settings.
+TEST(FirStream, ControlChangesLandOnTheNewKernel) {
     const double rate = 44100.0;
-    Planes input = testsupport::musicLike(1, 20000, rate, 0.5, 31);
+    const std::size_t frames = 30000, qualityAt = 5000, effectAt = 20000, glide = 441;
+    Planes input = testsupport::musicLike(1, frames, rate, 0.5, 31);
     auto stream = testsupport::makeStream(CorrectorForm::Fir, 1, rate);
     EXPECT_EQ(882u, realtime::streamLatency(stream.get()));  // the default quality before any block
     StreamControls controls;
     controls.dcRemoval = 0.0f;
-    Planes output(1, std::vector<float>(input[0].size()));
-    const float* in[1] = {input[0].data()};
-    float* out[1] = {output[0].data()};
-    realtime::processStream(stream.get(), controls, in, out, 5000);
+    Planes output(1, std::vector<float>(frames));
+    auto run = [&](std::size_t from, std::size_t to) {
+        const float* in[1] = {input[0].data() + from};
+        float* out[1] = {output[0].data() + from};
+        realtime::processStream(stream.get(), controls, in, out, static_cast<std::uint32_t>(to - from));
+    };
+    run(0, qualityAt);
     controls.quality = 30.0f;
-    in[0] += 5000;
-    out[0] += 5000;
-    realtime::processStream(stream.get(), controls, in, out, 15000);
+    run(qualityAt, effectAt);
     ASSERT_EQ(264u, realtime::streamLatency(stream.get()));
+    controls.effect = 640.0f;
+    controls.gain = 35.0f;
+    run(effectAt, frames);
 
-    std::vector<double> kernel(2 * 264 + 1);
-    const dsp::FirCorrector corrector{264, kernel.data()};
-    dsp::fillKernel(corrector, 100.0, 100.0, rate);
     std::vector<double> window(input[0].begin(), input[0].end());
-    for (std::size_t t = 5000; t < 20000; ++t) {
-        const float exact = static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
-        ASSERT_LE(std::abs(orderOf(output[0][t]) - orderOf(exact)), 1) << t;
+    auto expectExact = [&](float effect, float gain, std::size_t from, std::size_t to) {
+        std::vector<double> kernel(2 * 264 + 1);
+        const dsp::FirCorrector corrector{264, kernel.data()};
+        dsp::fillKernel(corrector, effect, gain, rate);
+        for (std::size_t t = from; t < to; ++t) {
+            const float exact =
+                static_cast<float>(dsp::convolveAt(corrector, window.data(), static_cast<std::ptrdiff_t>(t) - 264));
+            ASSERT_LE(std::abs(orderOf(output[0][t]) - orderOf(exact)), 1) << t;
+        }
+    };
+    expectExact(100.0f, 100.0f, qualityAt, effectAt);
+    expectExact(640.0f, 35.0f, effectAt + glide, frames);
+}
+
+// Three impulses whose contributions to one output cancel to about 2^-34
+// of their size: the closed form alone, rounding sums of order 1, lands
+// many float steps from the exact sum there; the stream's bound must send
+// that sample to the exact sum.
+TEST(FirStream, CancellingInputIsComputedExactly) {
+    const double rate = 44100.0;
+    const std::int32_t n = 882;
+    std::vector<double> kernel(2 * n + 1);
+    const dsp::FirCorrector corrector{n, kernel.data()};
+    dsp::fillKernel(corrector, 100.0, 100.0, rate);
+    const std::size_t a = 1000, b = 1050, c = 1130, centre = 1300, frames = 3000;
+    std::vector<double> window(2 * n + frames, 0.0);  // input t at window[2 N + t]
+    auto place = [&](float wa, float wb, float wc) {
+        window[2 * n + a] = wa;
+        window[2 * n + b] = wb;
+        window[2 * n + c] = wc;
+        return dsp::convolveAt(corrector, window.data(), 2 * n + static_cast<std::ptrdiff_t>(centre));
+    };
+    const double ha = kernel[n + a - centre], hb = kernel[n + b - centre], hc = kernel[n + c - centre];
+    float best = 0.7f, bestLevel = 1.0f;
+    double bestSum = 1.0;
+    for (float candidate = 0.7f; candidate < 0.7001f; candidate = std::nextafter(candidate, 1.0f)) {
+        const float level = static_cast<float>(-(ha + candidate * hb) / hc);
+        const double sum = std::fabs(place(1.0f, candidate, level));
+        if (sum < bestSum) {
+            bestSum = sum;
+            best = candidate;
+            bestLevel = level;
+        }
     }
+    const double exact = place(1.0f, best, bestLevel);
+    ASSERT_LT(std::fabs(exact), 1e-9);
+
+    Planes input(1, std::vector<float>(frames, 0.0f));
+    input[0][a] = 1.0f;
+    input[0][b] = best;
+    input[0][c] = bestLevel;
+    StreamControls controls;
+    controls.dcRemoval = 0.0f;
+    std::int64_t steps[2];
+    for (int fallback = 0; fallback < 2; ++fallback) {
+        auto stream = testsupport::makeStream(CorrectorForm::Fir, 1, rate);
+        realtime::setExactFallback(stream.get(), fallback != 0);
+        const Planes output = testsupport::runBlocks(stream.get(), controls, input, {64});
+        steps[fallback] = std::abs(orderOf(output[0][centre + n]) - orderOf(static_cast<float>(exact)));
+    }
+    EXPECT_GT(steps[0], 1) << "the closed form alone should miss this sum";
+    EXPECT_LE(steps[1], 1);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // Behaviour both streaming forms share, as a host sees it: block lengths,
 // in-place buffers, activation, allocation, control glides and the state
 // left by silence.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "realtime/stream_inspect.h"
 #include "tests/realtime/allocation_counter.h"
@@ -47,11 +47,28 @@ protected:
     }
 };
 
+// Material on which many FIR sums must be computed exactly, next to ones
+// that need not: at gain 0 and quality 37 (2N + 1 = 653 taps) the output is
+// the negated moving average, which a sine of period 653 cancels to
+// rounding noise except where one of the sparse impulses of either sign
+// tips it.
+Planes cancellingMaterial(std::size_t frames) {
+    Planes planes(2, std::vector<float>(frames));
+    std::mt19937 random(3);
+    for (auto& plane : planes)
+        for (std::size_t i = 0; i < frames; ++i)
+            plane[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * static_cast<double>(i) / 653.0)) +
+                       (i % 97 == 0 ? ((random() & 1) != 0 ? 0.5f : -0.5f) : 0.0f);
+    return planes;
+}
+
 TEST_P(StreamTest, BlockLengthsAndInPlaceBuffersDoNotChangeAnyBit) {
-    const Planes input = testsupport::musicLike(2, 80000, RATE, 0.5, 1);
-    for (float dc : {0.0f, 1.0f}) {
+    const Planes music = testsupport::musicLike(2, 80000, RATE, 0.5, 1), cancelling = cancellingMaterial(40000);
+    for (int run = 0; run < 3; ++run) {
         StreamControls controls = settings();
-        controls.dcRemoval = dc;
+        controls.dcRemoval = run == 1 ? 1.0f : 0.0f;
+        if (run == 2) controls.gain = 0.0f;
+        const Planes& input = run == 2 ? cancelling : music;
         auto whole = make();
         const Planes expected = testsupport::runBlocks(whole.get(), controls, input, {realtime::STREAM_MAX_BLOCK});
 
@@ -60,7 +77,7 @@ TEST_P(StreamTest, BlockLengthsAndInPlaceBuffersDoNotChangeAnyBit) {
         for (int order = 0; order < 3; ++order) {
             std::shuffle(lengths.begin(), lengths.end(), random);
             auto pieces = make();
-            EXPECT_TRUE(sameBits(expected, testsupport::runBlocks(pieces.get(), controls, input, lengths)));
+            EXPECT_TRUE(sameBits(expected, testsupport::runBlocks(pieces.get(), controls, input, lengths))) << run;
         }
 
         // In place: the output overwrites the input buffer.
@@ -71,7 +88,10 @@ TEST_P(StreamTest, BlockLengthsAndInPlaceBuffersDoNotChangeAnyBit) {
             float* planes[2] = {buffer[0].data() + done, buffer[1].data() + done};
             realtime::processStream(inPlace.get(), controls, planes, planes, frames);
         }
-        EXPECT_TRUE(sameBits(expected, buffer));
+        EXPECT_TRUE(sameBits(expected, buffer)) << run;
+        if (run == 2 && GetParam() == CorrectorForm::Fir) {
+            EXPECT_GT(realtime::countExactSums(whole.get()), 1000u);
+        }
     }
 }
 
@@ -101,7 +121,7 @@ TEST_P(StreamTest, ProcessingAllocatesNothing) {
     for (int call = 0; done + 2000 <= input[0].size(); ++call, done += 2000) {
         controls.effect = call % 3 == 0 ? 100.0f : 700.0f;  // glides, also ones cut short
         controls.gain = call % 2 == 0 ? 100.0f : 20.0f;
-        controls.quality = call % 4 == 0 ? 300.0f : 5.0f;   // the longest kernel and a short one
+        controls.quality = call % 4 == 0 ? 300.0f : 5.0f;  // the longest kernel and a short one
         controls.dcRemoval = call % 5 == 0 ? 0.0f : 1.0f;
         const float* in[2] = {input[0].data() + done, input[1].data() + done};
         realtime::processStream(stream.get(), controls, in, out, 2000);
@@ -116,7 +136,8 @@ TEST_P(StreamTest, ProcessingAllocatesNothing) {
 TEST_P(StreamTest, EffectAndGainChangesGlide) {
     const std::size_t half = 20000, length = 2 * half;
     Planes input(1, std::vector<float>(length));
-    for (std::size_t i = 0; i < length; ++i) input[0][i] = static_cast<float>(0.2 * std::sin(2 * M_PI * 220.0 * i / RATE));
+    for (std::size_t i = 0; i < length; ++i)
+        input[0][i] = static_cast<float>(0.2 * std::sin(2 * M_PI * 220.0 * i / RATE));
     for (const auto& change : {std::make_pair(100.0f, 400.0f), std::make_pair(600.0f, 100.0f)}) {
         auto stream = make(1);
         StreamControls before, after;
@@ -133,9 +154,32 @@ TEST_P(StreamTest, EffectAndGainChangesGlide) {
         realtime::processStream(stream.get(), after, in, out, half);
         const auto latency = realtime::streamLatency(stream.get());
         const std::size_t change_at = half + latency, settled = change_at + 2000;
-        const double steady = std::max(largestStep(output, change_at - 4000, change_at),
-                                       largestStep(output, settled, settled + 4000));
+        const double steady =
+            std::max(largestStep(output, change_at - 4000, change_at), largestStep(output, settled, settled + 4000));
         EXPECT_LE(largestStep(output, change_at - 2, settled), steady * 1.1) << change.first << " " << change.second;
+    }
+}
+
+// A constant offset: with DC removal on it is gone from the output within
+// a second; off, the FIR form passes it about 30 times larger.
+TEST_P(StreamTest, DcRemovalTakesAConstantOffsetAway) {
+    const auto frames = static_cast<std::size_t>(3 * RATE);
+    Planes input(1, std::vector<float>(frames));
+    for (std::size_t i = 0; i < frames; ++i)
+        input[0][i] = static_cast<float>(0.1 + 0.2 * std::sin(2 * M_PI * 100.0 * static_cast<double>(i) / RATE));
+    for (float dc : {1.0f, 0.0f}) {
+        auto stream = make(1);
+        StreamControls controls;
+        controls.dcRemoval = dc;
+        const Planes output = testsupport::runBlocks(stream.get(), controls, input, {4096});
+        double mean = 0.0;
+        for (std::size_t i = frames - 44100; i < frames; ++i) mean += output[0][i];
+        mean /= 44100.0;
+        if (dc > 0.5f) {
+            EXPECT_LT(std::fabs(mean), 1e-4);
+        } else if (GetParam() == CorrectorForm::Fir) {
+            EXPECT_NEAR(0.1 * 29.73, mean, 0.05);
+        }
     }
 }
 

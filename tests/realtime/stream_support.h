@@ -49,8 +49,8 @@ inline Planes runBlocks(realtime::StreamCorrector* stream, const realtime::Strea
     Planes output(input.size(), std::vector<float>(input[0].size()));
     std::size_t done = 0, turn = 0;
     while (done < input[0].size()) {
-        const auto frames = static_cast<std::uint32_t>(
-            std::min<std::size_t>(lengths[turn++ % lengths.size()], input[0].size() - done));
+        const auto frames =
+            static_cast<std::uint32_t>(std::min<std::size_t>(lengths[turn++ % lengths.size()], input[0].size() - done));
         const float* in[2] = {input[0].data() + done, input[input.size() - 1].data() + done};
         float* out[2] = {output[0].data() + done, output[output.size() - 1].data() + done};
         realtime::processStream(stream, controls, in, out, frames);
