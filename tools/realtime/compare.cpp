@@ -1,5 +1,6 @@
 #include "tools/realtime/compare.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 

@@ -1,5 +1,6 @@
 #include "tools/realtime/sample_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
