@@ -2,7 +2,10 @@
 #
 #   bin/                  qortaiir, qortafir and the plug-in host simulator
 #   lib/qorta/            qortaiir.auf and qortafir.auf
+#   lib/lv2/qorta.lv2/    the LV2 bundle (manifest.ttl, qorta.ttl, qorta.so)
+#   lib/ladspa/           qorta.so, the LADSPA library
 #   share/man/man1/       qortaiir.1.gz and qortafir.1.gz
+#   share/man/man7/       qorta-plugins.7.gz, the LV2 and LADSPA plug-ins
 #
 # Included at the end of the top-level CMakeLists.txt, after every target
 # exists, so that the optional targets can be tested for.
@@ -19,6 +22,15 @@ foreach(plugin qortaiir_auf qortafir_auf)
     install(TARGETS ${plugin} LIBRARY DESTINATION ${QORTA_PLUGIN_INSTALL_DIR})
   endif()
 endforeach()
+# The real-time plug-ins, where lv2-dev and ladspa-sdk were found. lib/lv2
+# and lib/ladspa are where hosts look under /usr and /usr/local.
+if(TARGET qorta_lv2)
+  install(TARGETS qorta_lv2 LIBRARY DESTINATION lib/lv2/qorta.lv2)
+  install(FILES ${QORTA_LV2_BUNDLE}/manifest.ttl ${QORTA_LV2_BUNDLE}/qorta.ttl DESTINATION lib/lv2/qorta.lv2)
+endif()
+if(TARGET qorta_ladspa)
+  install(TARGETS qorta_ladspa LIBRARY DESTINATION lib/ladspa)
+endif()
 foreach(host qortahost qorta_host)
   if(TARGET ${host})
     get_target_property(host_type ${host} TYPE)
@@ -33,7 +45,7 @@ endforeach()
 # so the package is reproducible); uncompressed where gzip is missing.
 find_program(QORTA_GZIP gzip)
 set(man_pages)
-foreach(page qortaiir.1 qortafir.1)
+foreach(page qortaiir.1 qortafir.1 qorta-plugins.7)
   set(source ${PROJECT_SOURCE_DIR}/man/${page})
   if(QORTA_GZIP)
     set(target_file ${PROJECT_BINARY_DIR}/man/${page}.gz)
@@ -51,7 +63,10 @@ foreach(page qortaiir.1 qortafir.1)
   endif()
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
-install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+foreach(page ${man_pages})
+  string(REGEX MATCH "\\.([0-9])(\\.gz)?$" suffix "${page}")  # the section, in CMAKE_MATCH_1
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${CMAKE_MATCH_1})
+endforeach()
 
 # The Debian package: cpack -G DEB in the build folder.
 set(QORTA_PACKAGE_MAINTAINER "" CACHE STRING
@@ -91,7 +106,8 @@ out thin in the bass and with a DC offset. qortaiir (recursive filter) and
 qortafir (linear-phase kernel, no delay) correct 8-bit and 16-bit PCM WAV
 files, one file, a list of files or a whole folder at a time: they remove
 the DC offset, add a low-passed copy of the signal, take away sub-sonic
-content, and apply an output gain and fades.")
+content, and apply an output gain and fades. The same correctors come as
+LV2 and LADSPA plug-ins for audio and video editors, ffmpeg, sox and melt.")
 find_program(QORTA_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QORTA_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

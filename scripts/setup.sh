@@ -29,6 +29,12 @@ need sndfile-metadata-set sndfile-programs
 need man man-db
 need xmllint libxml2-utils
 need valgrind valgrind
+# The LV2 and LADSPA plug-ins: their headers, and the hosts the tests run them in.
+need /usr/include/lv2/core/lv2.h lv2-dev
+need /usr/include/ladspa.h ladspa-sdk
+need lv2apply lilv-utils
+need ffmpeg ffmpeg
+need melt melt
 
 if ((${#packages[@]})); then
   sudo=""

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it with dpkg, corrects a small file
-# with the installed programs, finds their manual pages with man, removes
+# with the installed programs, finds their manual pages with man, checks that
+# LV2 and LADSPA hosts find the installed plug-ins, removes
 # the package again and checks that nothing of it is left.
 #
 # Needs root (or sudo) and a Debian system. Refuses to run while a package
@@ -62,7 +63,7 @@ while read -r path; do [[ -e $path ]] && echo "$path"; done <"$work/paths" >"$wo
 
 # Installs the manual pages also where the system's dpkg filters leave out
 # /usr/share/man (minimal container images).
-$sudo dpkg --path-include='/usr/share/man/man1/qorta*' -i "$deb" >/dev/null
+$sudo dpkg --path-include='/usr/share/man/man1/qorta*' --path-include='/usr/share/man/man7/qorta*' -i "$deb" >/dev/null
 installed=1
 check "dpkg -i installs the package" is_installed
 check "every path of the package is installed" bash -c "while read -r p; do [[ -e \$p ]] || exit 1; done <'$work/paths'"
@@ -82,6 +83,30 @@ check "installed qortaiir gives the built program's bytes" bash -c \
 check "man -w qortaiir finds the installed page" test "$(man -w qortaiir)" = /usr/share/man/man1/qortaiir.1.gz
 check "man -w qortafir finds the installed page" test "$(man -w qortafir)" = /usr/share/man/man1/qortafir.1.gz
 check "man qortaiir renders" bash -c "MANWIDTH=80 man qortaiir 2>&1 | grep -q 'THE OVERWRITE QUESTION'"
+check "man -w qorta-plugins finds the installed page" \
+  test "$(man -w qorta-plugins)" = /usr/share/man/man7/qorta-plugins.7.gz
+
+# The LV2 bundle and the LADSPA library, where hosts find them without
+# LV2_PATH or LADSPA_PATH.
+for file in manifest.ttl qorta.ttl qorta.so; do
+  check "the LV2 bundle holds $file" test -s "/usr/lib/lv2/qorta.lv2/$file"
+done
+check "the LADSPA library is in /usr/lib/ladspa" test -s /usr/lib/ladspa/qorta.so
+if command -v lv2ls >/dev/null 2>&1; then
+  check "lv2ls finds the four installed LV2 plug-ins" \
+    bash -c "[[ \$(env -u LV2_PATH lv2ls | grep -c '^urn:qorta:') == 4 ]]"
+  check "the installed IIR plug-in runs in lv2apply" bash -c \
+    "cd '$work' && sox take.wav -e floating-point -b 32 takef.wav && env -u LV2_PATH lv2apply -i takef.wav \
+       -o lv2.wav urn:qorta:iir-stereo && test -s lv2.wav"
+fi
+if command -v ffmpeg >/dev/null 2>&1; then
+  check "ffmpeg finds the installed LADSPA library" bash -c "env -u LADSPA_PATH ffmpeg -nostdin -v error \
+    -f lavfi -i sine=duration=0.1 -af ladspa=f=qorta:p=qortaiir_mono -f null -"
+fi
+if command -v analyseplugin >/dev/null 2>&1; then
+  check "analyseplugin lists the four installed LADSPA plug-ins" \
+    bash -c "[[ \$(analyseplugin /usr/lib/ladspa/qorta.so | grep -c '^Plugin Label:') == 4 ]]"
+fi
 
 $sudo dpkg -r qorta >/dev/null
 installed=0
@@ -89,6 +114,7 @@ check "dpkg -r removes the package" bash -c "[[ \$(dpkg-query -W -f='\${Status}'
 while read -r path; do [[ -e $path ]] && echo "$path"; done <"$work/paths" >"$work/after"
 check "nothing of the package is left" diff "$work/before" "$work/after"
 check "qortaiir is gone from PATH" bash -c "! command -v qortaiir"
+check "the LV2 bundle is gone" test ! -e /usr/lib/lv2/qorta.lv2
 
 echo "$passed passed, $failed failed"
 ((failed == 0))

@@ -2,8 +2,9 @@
 # check_man_page.sh PAGE PROGRAM SOURCE_DIR
 # Renders the manual page PAGE with man and fails on any warning from the
 # formatter, on a NAME line that whatis cannot read, or when a message or
-# option that PROGRAM prints is missing from the page. Exits 77 (skipped)
-# where man is not installed.
+# option that PROGRAM prints is missing from the page. For the plug-ins' page
+# (PROGRAM qorta-plugins) it checks instead that every URI, label and ID of
+# the plug-ins is listed. Exits 77 (skipped) where man is not installed.
 set -euo pipefail
 page=$1 program=$2 source_dir=$3
 
@@ -14,20 +15,31 @@ if [[ -n $warnings ]]; then
   echo "man reports warnings for $page:"; echo "$warnings"; exit 1
 fi
 text=$(MANWIDTH=80 LC_ALL=C.UTF-8 man -l "$page" 2>/dev/null | col -b 2>/dev/null || MANWIDTH=80 man -l "$page")
-# One line with single spaces, so that phrases broken across lines match.
-flat=$(tr '\n' ' ' <<<"$text" | tr -s ' ')
+# One line with single spaces (col -b leaves tabs), so that phrases broken
+# across lines match.
+flat=$(tr '\n\t' '  ' <<<"$text" | tr -s ' ')
 
 fail=0
 need() {
   if [[ $flat != *"$1"* ]]; then echo "missing from $page: $1"; fail=1; fi
 }
 
-for section in NAME SYNOPSIS DESCRIPTION MODES OPTIONS "THE OVERWRITE QUESTION" DIAGNOSTICS "EXIT STATUS" EXAMPLES; do
-  need "$section"
-done
 if command -v lexgrog >/dev/null 2>&1; then
   lexgrog "$page" | grep -q ": \"$program - " || { echo "whatis cannot read the NAME line of $page"; fail=1; }
 fi
+
+if [[ $program == qorta-plugins ]]; then
+  for section in NAME DESCRIPTION PLUG-INS CONTROLS LATENCY "DC REMOVAL" FILES EXAMPLES; do need "$section"; done
+  # The stable names and numbers, as the plug-ins' sources define them.
+  kinds=$(grep -o '"urn:qorta:[a-z-]*", [0-9]*, "[a-z_]*"' "$source_dir/hostglue/plugin_kinds.h" | tr -d '",')
+  [[ $(wc -l <<<"$kinds") -eq 4 ]] || { echo "cannot read the four plug-in kinds"; exit 1; }
+  while read -r uri id label; do need "$uri $label $id"; done <<<"$kinds"
+  exit $fail
+fi
+
+for section in NAME SYNOPSIS DESCRIPTION MODES OPTIONS "THE OVERWRITE QUESTION" DIAGNOSTICS "EXIT STATUS" EXAMPLES; do
+  need "$section"
+done
 
 # Every fixed message of the console programs. The multi-file "illegal
 # filename" message needs a name without a file-name part, which a name
