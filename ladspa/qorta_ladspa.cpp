@@ -5,32 +5,17 @@
 // control port named "latency", which hosts read to compensate the delay.
 #include <ladspa.h>
 
-#include <cstdint>
-#include <new>
-
+#include "hostglue/plugin_instance.h"
 #include "hostglue/plugin_kinds.h"
-#include "hostglue/stream_run.h"
 #include "realtime/stream_corrector.h"
 
 namespace {
 
+using hostglue::PluginInstance;
 using hostglue::PluginKind;
 using hostglue::PortLayout;
 constexpr int MAX_CH = realtime::STREAM_MAX_CHANNELS;
 constexpr int MAX_PORTS = 2 * MAX_CH + 5;
-
-struct Instance {
-    const PluginKind* kind = nullptr;
-    PortLayout layout{};
-    realtime::StreamCorrector* corrector = nullptr;
-    const float* in[MAX_CH] = {nullptr, nullptr};
-    float* out[MAX_CH] = {nullptr, nullptr};
-    const float* effect = nullptr;
-    const float* gain = nullptr;
-    const float* quality = nullptr;
-    const float* dcRemoval = nullptr;
-    float* latency = nullptr;
-};
 
 // One descriptor with the port tables it points into.
 struct DescriptorTables {
@@ -40,64 +25,24 @@ struct DescriptorTables {
     LADSPA_PortRangeHint hints[MAX_PORTS] = {};
 };
 
-const PluginKind* kindOf(const LADSPA_Descriptor* descriptor) {
-    for (int i = 0; i < hostglue::PLUGIN_KIND_COUNT; ++i)
-        if (descriptor->UniqueID == hostglue::PLUGIN_KINDS[i].ladspaId) return &hostglue::PLUGIN_KINDS[i];
+LADSPA_Handle instantiate(const LADSPA_Descriptor* descriptor, unsigned long sampleRate) {
+    for (const PluginKind& kind : hostglue::PLUGIN_KINDS)
+        if (descriptor->UniqueID == kind.ladspaId)
+            return hostglue::createPluginInstance(kind, static_cast<double>(sampleRate));
     return nullptr;
 }
 
-LADSPA_Handle instantiate(const LADSPA_Descriptor* descriptor, unsigned long sampleRate) {
-    const PluginKind* kind = kindOf(descriptor);
-    if (!kind) return nullptr;
-    Instance* instance = new (std::nothrow) Instance;
-    if (!instance) return nullptr;
-    instance->kind = kind;
-    instance->layout = hostglue::portLayout(*kind);
-    instance->corrector =
-        realtime::createStreamCorrector(kind->form, kind->channels, static_cast<double>(sampleRate));
-    if (!instance->corrector) {
-        delete instance;
-        return nullptr;
-    }
-    // Hosts that never call activate still start from a cleared state.
-    realtime::activateStreamCorrector(instance->corrector);
-    return instance;
-}
-
 void connectPort(LADSPA_Handle handle, unsigned long port, LADSPA_Data* data) {
-    Instance* instance = static_cast<Instance*>(handle);
-    const PortLayout& layout = instance->layout;
-    const long index = static_cast<long>(port);
-    for (int ch = 0; ch < MAX_CH; ++ch) {
-        if (index == layout.audioIn[ch]) instance->in[ch] = data;
-        if (index == layout.audioOut[ch]) instance->out[ch] = data;
-    }
-    if (index == layout.effect) instance->effect = data;
-    if (index == layout.gain) instance->gain = data;
-    if (index == layout.quality) instance->quality = data;
-    if (index == layout.dcRemoval) instance->dcRemoval = data;
-    if (index == layout.latency) instance->latency = data;
+    hostglue::connectPluginPort(static_cast<PluginInstance*>(handle), static_cast<long>(port), data);
 }
 
-void activate(LADSPA_Handle handle) { realtime::activateStreamCorrector(static_cast<Instance*>(handle)->corrector); }
+void activate(LADSPA_Handle handle) { hostglue::activatePluginInstance(static_cast<PluginInstance*>(handle)); }
 
 void run(LADSPA_Handle handle, unsigned long frames) {
-    Instance* instance = static_cast<Instance*>(handle);
-    for (int ch = 0; ch < instance->kind->channels; ++ch)
-        if (!instance->in[ch] || !instance->out[ch]) return;
-    const realtime::StreamControls controls =
-        hostglue::readControls(instance->effect, instance->gain, instance->quality, instance->dcRemoval);
-    const int channels = instance->kind->channels;
-    const std::uint32_t latency =
-        hostglue::runStream(instance->corrector, controls, channels, instance->in, instance->out, frames);
-    if (instance->latency) *instance->latency = static_cast<LADSPA_Data>(latency);
+    hostglue::runPluginInstance(static_cast<PluginInstance*>(handle), frames);
 }
 
-void cleanup(LADSPA_Handle handle) {
-    Instance* instance = static_cast<Instance*>(handle);
-    realtime::destroyStreamCorrector(instance->corrector);
-    delete instance;
-}
+void cleanup(LADSPA_Handle handle) { hostglue::destroyPluginInstance(static_cast<PluginInstance*>(handle)); }
 
 // Sets port `index` of `tables` when the kind has it (index >= 0).
 void describePort(DescriptorTables& tables, int index, LADSPA_PortDescriptor type, const char* name,
