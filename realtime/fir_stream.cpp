@@ -6,6 +6,8 @@
 #include <new>
 #include <type_traits>
 
+#include "dsp/fir_convolve.h"
+#include "dsp/fir_convolve_kernels.h"
 #include "dsp/fir_corrector.h"
 #include "dsp/fir_fast.h"
 #include "realtime/stream_corrector.h"
@@ -23,50 +25,59 @@ std::unique_ptr<T[]> allocate(std::size_t count) {
     return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
 }
 
-// Eight partial sums in four pairs of vector lanes: lane k of the pairs
-// adds the terms i with i mod 8 = k, as eight scalar sums would, with the
-// same bits.
-typedef double Pair __attribute__((vector_size(16)));
+// Every function the processing call runs is forced inline into the one
+// entry point per instruction set (processFrames below), so that all of it
+// is compiled for that set; the operations and their order stay the same.
+#define QORTA_FIR_INLINE inline __attribute__((always_inline))
 
-inline Pair loadPair(const double* at) {
-    Pair pair;
-    std::memcpy(&pair, at, sizeof pair);
-    return pair;
-}
+// Two channels side by side in one vector register.
+typedef double Pair __attribute__((vector_size(16)));
+// Eight partial sums side by side: lane k adds the terms i with i mod 8 = k,
+// as eight scalar sums would, with the same bits. Compiled for four pairs
+// of lanes, two quadruples or one register of eight, as the processor has.
+typedef double Octet __attribute__((vector_size(64)));
+
+// (Octets pass by reference: their by-value convention differs between
+// instruction sets.)
+QORTA_FIR_INLINE void loadOctet(Octet& octet, const double* at) { std::memcpy(&octet, at, sizeof octet); }
 
 // The eight lanes added as ((0 + 1) + (2 + 3)) + ((4 + 5) + (6 + 7)).
-inline double combine(const Pair (&acc)[4]) {
-    return ((acc[0][0] + acc[0][1]) + (acc[1][0] + acc[1][1])) + ((acc[2][0] + acc[2][1]) + (acc[3][0] + acc[3][1]));
+QORTA_FIR_INLINE double combine(const Octet& acc) {
+    return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
 }
 
 // Sum of weights[i] x at[i], i < terms, in eight interleaved partial sums
 // (any order is covered by the bound).
-double dotSum(const double* weights, const double* at, std::size_t terms) {
-    Pair acc[4] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}};
+QORTA_FIR_INLINE double dotSum(const double* weights, const double* at, std::size_t terms) {
+    Octet acc = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     std::size_t i = 0;
-    for (; i + 8 <= terms; i += 8)
-        for (std::size_t k = 0; k < 4; ++k) acc[k] += loadPair(weights + i + 2 * k) * loadPair(at + i + 2 * k);
-    for (; i < terms; ++i) acc[0][0] += weights[i] * at[i];
+    for (; i + 8 <= terms; i += 8) {
+        Octet weight, value;
+        loadOctet(weight, weights + i);
+        loadOctet(value, at + i);
+        acc += weight * value;
+    }
+    for (; i < terms; ++i) acc[0] += weights[i] * at[i];
     return combine(acc);
 }
 
 // Sum of at[i], i < terms, in eight interleaved partial sums; `largest`
 // receives the largest |at[i]|.
-double boxSum(const double* at, std::size_t terms, double* largest) {
-    Pair acc[4] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}};
-    Pair top[4] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}};
+QORTA_FIR_INLINE double boxSum(const double* at, std::size_t terms, double* largest) {
+    Octet acc = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Octet top = acc;
     std::size_t i = 0;
-    for (; i + 8 <= terms; i += 8)
-        for (std::size_t k = 0; k < 4; ++k) {
-            const Pair values = loadPair(at + i + 2 * k);
-            acc[k] += values;
-            const Pair magnitude = values < 0.0 ? -values : values;
-            top[k] = magnitude > top[k] ? magnitude : top[k];
-        }
+    for (; i + 8 <= terms; i += 8) {
+        Octet values;
+        loadOctet(values, at + i);
+        acc += values;
+        const Octet magnitude = values < 0.0 ? -values : values;
+        top = magnitude > top ? magnitude : top;
+    }
     double high = 0.0;
-    for (std::size_t k = 0; k < 4; ++k) high = std::max(high, std::max(top[k][0], top[k][1]));
+    for (int k = 0; k < 8; k += 2) high = std::max(high, std::max(top[k], top[k + 1]));
     for (; i < terms; ++i) {
-        acc[0][0] += at[i];
+        acc[0] += at[i];
         high = std::max(high, std::fabs(at[i]));
     }
     *largest = high;
@@ -75,7 +86,7 @@ double boxSum(const double* at, std::size_t terms, double* largest) {
 
 // A float's position on the number line: consecutive floats differ by 1,
 // -0.0 and +0.0 share 0.
-std::int64_t floatOrder(float value) {
+QORTA_FIR_INLINE std::int64_t floatOrder(float value) {
     std::int32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     return bits >= 0 ? bits : -static_cast<std::int64_t>(bits & 0x7fffffff);
@@ -83,7 +94,7 @@ std::int64_t floatOrder(float value) {
 
 // True when every value within `bound` of `sum` rounds to a float at most
 // one step from (float) sum, so that the exact sum, which lies there, does.
-bool floatDecided(double sum, double bound) {
+QORTA_FIR_INLINE bool floatDecided(double sum, double bound) {
     if (!(std::fabs(sum) <= 1e300)) return false;  // also NaN
     const std::int64_t middle = floatOrder(static_cast<float>(sum));
     return floatOrder(static_cast<float>(sum + bound)) - middle <= 1 &&
@@ -122,7 +133,12 @@ bool allocateFirStream(FirStream& stream, double sampleRate) {
     stream.decayTable = allocate<double>(maxN + 2);
     stream.kernel = allocate<double>(2 * maxN + 1);
     stream.powers = allocate<double>(streamFirTableLength(stream.maxHalfLength));
-    bool allocated = stream.decayTable && stream.kernel && stream.powers;
+    const std::size_t blockValues = STREAM_MAX_BLOCK * dsp::MAX_CHANNELS;
+    stream.blockSums = allocate<double>(blockValues);
+    stream.blockInputMax = allocate<double>(blockValues);
+    stream.blockRecursionMax = allocate<double>(blockValues);
+    bool allocated = stream.decayTable && stream.kernel && stream.powers && stream.blockSums &&
+                     stream.blockInputMax && stream.blockRecursionMax;
     for (FirChannel& channel : stream.channel) {
         channel.ring = allocate<double>(2 * stream.capacity);
         channel.backward = allocate<double>(maxN + 1);
@@ -131,6 +147,8 @@ bool allocateFirStream(FirStream& stream, double sampleRate) {
         allocated = allocated && channel.ring && channel.backward && channel.values && channel.undecided;
     }
     if (!allocated) return false;
+    stream.vectorPath = dsp::CONVOLVE_GENERIC;
+    if (!selectFirVectorPath(stream, dsp::CONVOLVE_AVX512F)) selectFirVectorPath(stream, dsp::CONVOLVE_AVX);
     dsp::fillDecayTable(stream.decayTable.get(), stream.maxHalfLength + 2, sampleRate);
     return true;
 }
@@ -183,7 +201,7 @@ constexpr std::int32_t BACKWARD_PIECES = 4;
 // first value, already complete. A_max is the largest magnitude of every
 // value a took.
 template <int CHANNELS>
-void startChunk(FirStream& stream, std::int64_t p) {
+QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     const std::int32_t n = stream.halfLength;
     const std::size_t first = static_cast<std::size_t>(p - n) & (stream.capacity - 1);
     const auto terms = static_cast<std::size_t>(n) + 1;
@@ -238,26 +256,40 @@ void startChunk(FirStream& stream, std::int64_t p) {
 template <int CHANNELS>
 using Lanes = typename std::conditional<CHANNELS == 2, Pair, double>::type;
 
-inline double lane(double v, int) { return v; }
-inline double lane(Pair v, int ch) { return v[ch]; }
-inline double absolute(double v) { return std::fabs(v); }
-inline Pair absolute(Pair v) { return v < 0.0 ? -v : v; }  // -0.0 stays -0.0, which no use here minds
-inline double larger(double a, double b) { return std::max(a, b); }
-inline Pair larger(Pair a, Pair b) { return a < b ? b : a; }
+QORTA_FIR_INLINE double lane(double v, int) { return v; }
+QORTA_FIR_INLINE double lane(Pair v, int ch) { return v[ch]; }
+QORTA_FIR_INLINE double absolute(double v) { return std::fabs(v); }
+// The lanes' bits as integers, for the operations below that act on bits.
+typedef long long PairBits __attribute__((vector_size(16)));
+// The sign bit cleared: one logical operation, short in the DC filter's
+// chain from one sample to the next.
+QORTA_FIR_INLINE Pair absolute(Pair v) {
+    return reinterpret_cast<Pair>(reinterpret_cast<PairBits>(v) & PairBits{INT64_MAX, INT64_MAX});
+}
+QORTA_FIR_INLINE double larger(double a, double b) { return std::max(a, b); }
+QORTA_FIR_INLINE Pair larger(Pair a, Pair b) { return a < b ? b : a; }
 // |y| below STATE_FLOOR or NaN gives +0.0, as flushTiny.
-inline double flushed(double y) { return std::fabs(y) >= STATE_FLOOR ? y : 0.0; }
-inline Pair flushed(Pair y) { return absolute(y) >= STATE_FLOOR ? y : Pair{0.0, 0.0}; }
+QORTA_FIR_INLINE double flushed(double y) { return std::fabs(y) >= STATE_FLOOR ? y : 0.0; }
+QORTA_FIR_INLINE Pair flushed(Pair y) {
+    return reinterpret_cast<Pair>(reinterpret_cast<PairBits>(y) & (absolute(y) >= STATE_FLOOR));
+}
 
 template <class L>
 L make(const double* values);
 template <>
-inline double make<double>(const double* values) {
+QORTA_FIR_INLINE double make<double>(const double* values) {
     return values[0];
 }
 template <>
-inline Pair make<Pair>(const double* values) {
+QORTA_FIR_INLINE Pair make<Pair>(const double* values) {
     return Pair{values[0], values[1]};
 }
+
+QORTA_FIR_INLINE void store(double* at, double value) { *at = value; }
+QORTA_FIR_INLINE void store(double* at, Pair value) { std::memcpy(at, &value, sizeof value); }
+// True when the comparison holds in every lane.
+QORTA_FIR_INLINE bool allTrue(bool holds) { return holds; }
+QORTA_FIR_INLINE bool allTrue(PairBits holds) { return (holds[0] & holds[1]) != 0; }
 
 // The per-sample state of every channel, held in registers while frames
 // run.
@@ -269,17 +301,17 @@ struct Running {
     L forward, box, partial, partialError, inputMax, forwardMax, backwardMax, previousInput, dcState;
 
     template <class Field>
-    static L gather(const FirStream& stream, Field field) {
+    QORTA_FIR_INLINE static L gather(const FirStream& stream, Field field) {
         double values[CHANNELS];
         for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = stream.channel[ch].*field;
         return make<L>(values);
     }
     template <class Field>
-    static void scatter(FirStream& stream, Field field, L value) {
+    QORTA_FIR_INLINE static void scatter(FirStream& stream, Field field, L value) {
         for (int ch = 0; ch < CHANNELS; ++ch) stream.channel[ch].*field = lane(value, ch);
     }
 
-    void load(const FirStream& stream, const DcBlocker& dc) {
+    QORTA_FIR_INLINE void load(const FirStream& stream, const DcBlocker& dc) {
         for (int ch = 0; ch < CHANNELS; ++ch) {
             ring[ch] = stream.channel[ch].ring.get();
             backward[ch] = stream.channel[ch].backward.get();
@@ -294,7 +326,7 @@ struct Running {
         previousInput = make<L>(dc.previousInput);
         dcState = make<L>(dc.state);
     }
-    void save(FirStream& stream, DcBlocker& dc) const {
+    QORTA_FIR_INLINE void save(FirStream& stream, DcBlocker& dc) const {
         scatter(stream, &FirChannel::forward, forward);
         scatter(stream, &FirChannel::box, box);
         scatter(stream, &FirChannel::partial, partial);
@@ -308,7 +340,7 @@ struct Running {
         }
     }
     // The delay lines' values at `slot`.
-    L at(std::size_t slot) const {
+    QORTA_FIR_INLINE L at(std::size_t slot) const {
         double values[CHANNELS];
         for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = ring[ch][slot];
         return make<L>(values);
@@ -320,7 +352,7 @@ struct Running {
 // runs also while it is switched off, so that switching it on finds it
 // settled.
 template <int CHANNELS>
-inline void storeInputs(Running<CHANNELS>& run, double dcPole, bool dcRemoval, std::size_t capacity,
+QORTA_FIR_INLINE void storeInputs(Running<CHANNELS>& run, double dcPole, bool dcRemoval, std::size_t capacity,
                         const float* const* in, std::uint32_t i, std::size_t slot) {
     using L = Lanes<CHANNELS>;
     double inputs[CHANNELS];
@@ -337,7 +369,7 @@ inline void storeInputs(Running<CHANNELS>& run, double dcPole, bool dcRemoval, s
 // inputs leaving F and B, at the centre and the newest; `growth` is
 // r^(t - e) for the newest input t and the chunk end e.
 template <int CHANNELS>
-inline void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lanes<CHANNELS> centre, Lanes<CHANNELS> newest,
+QORTA_FIR_INLINE void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lanes<CHANNELS> centre, Lanes<CHANNELS> newest,
                      double r, double leaving, double growth) {
     using L = Lanes<CHANNELS>;
     run.forward = r * run.forward + (centre - leaving * old);
@@ -356,7 +388,7 @@ inline void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lanes<CHANNELS
 // when GLIDE. A sum the bound decides is written out at once; the others
 // are kept in `values` and marked for the exact sum.
 template <int CHANNELS, bool GLIDE>
-bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out,
+QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out,
                       std::uint32_t from, std::uint32_t to) {
     using L = Lanes<CHANNELS>;
     const std::size_t mask = stream.capacity - 1;
@@ -414,25 +446,38 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
         const L g = make<L>(backwardValues) + decayToEnd * (run.partial + run.partialError);
         const L x = (run.forward + g) - centre;
         const L sum = (alpha * centre + beta * x) - average * run.box;
+        // The sum and what its bound needs, for the decisions below: kept
+        // out of this loop, whose every sample waits for the previous one,
+        // so that more samples' independent work overlaps.
+        store(stream.blockSums.get() + CHANNELS * i, sum);
+        store(stream.blockInputMax.get() + CHANNELS * i, run.inputMax);
+        store(stream.blockRecursionMax.get() + CHANNELS * i, run.forwardMax + run.backwardMax);
+        ++time;
+    }
+    for (std::uint32_t i = from; i < to; ++i) {
+        const L sum = make<L>(stream.blockSums.get() + CHANNELS * i);
         // The bound without its share proportional to |sum|, which the
         // scale accounts for; while the weights glide there is no exact
         // sum to be near.
         // First with F_max + A_max at their largest possible value, a
         // multiple of W; only below that with their values.
-        const L coarseFrom = coarseScale * run.inputMax + allowanceScaled;
+        const L inputMax = make<L>(stream.blockInputMax.get() + CHANNELS * i);
+        const L coarseFrom = coarseScale * inputMax + allowanceScaled;
         const L magnitude = absolute(sum);
+        if (GLIDE || allTrue(magnitude >= coarseFrom)) {
+            for (int ch = 0; ch < CHANNELS; ++ch) out[ch][i] = static_cast<float>(lane(sum, ch));
+            continue;
+        }
+        const L recursionMax = make<L>(stream.blockRecursionMax.get() + CHANNELS * i);
         for (int ch = 0; ch < CHANNELS; ++ch) {
             const double value = lane(sum, ch);
             bool exact = false;
-            if (!GLIDE && !(lane(magnitude, ch) >= lane(coarseFrom, ch))) {
-                const double fixedBound = perInput * lane(run.inputMax, ch) +
-                                          perRecursion * (lane(run.forwardMax, ch) + lane(run.backwardMax, ch));
+            if (!(lane(magnitude, ch) >= lane(coarseFrom, ch))) {
+                const double fixedBound = perInput * lane(inputMax, ch) + perRecursion * lane(recursionMax, ch);
                 if (!(lane(magnitude, ch) >= (fixedBound + UNDERFLOW_ALLOWANCE) * scale))
                     exact = !floatDecided(value, (fixedBound + perOutput * lane(magnitude, ch)) + UNDERFLOW_ALLOWANCE);
             }
             if (exact) {
-                // Rare: only here a store through unsigned char, which could
-                // alias every other value, forces the state back to memory.
                 stream.channel[ch].undecided[i] = 1;
                 stream.channel[ch].values[i] = value;
                 anyUndecided = true;
@@ -440,7 +485,6 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
                 out[ch][i] = static_cast<float>(value);
             }
         }
-        ++time;
     }
     stream.time = time;
     stream.restart = restart;
@@ -449,7 +493,7 @@ bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const fl
 }
 
 template <int CHANNELS>
-void processFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out,
+QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out,
                    std::uint32_t frames) {
     const std::int64_t firstTime = stream.time;
     for (int ch = 0; ch < CHANNELS; ++ch)
@@ -495,14 +539,55 @@ void processFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float
     }
 }
 
+// One entry point per instruction set, each with the whole processing
+// inlined and compiled for its set.
+template <int CHANNELS>
+void processFramesGeneric(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                          float* const* out, std::uint32_t frames) {
+    processFrames<CHANNELS>(stream, dc, dcRemoval, in, out, frames);
+}
+
+#if QORTA_DSP_X86
+template <int CHANNELS>
+__attribute__((target("avx"))) void processFramesAvx(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                     const float* const* in, float* const* out,
+                                                     std::uint32_t frames) {
+    processFrames<CHANNELS>(stream, dc, dcRemoval, in, out, frames);
+}
+
+template <int CHANNELS>
+__attribute__((target("avx512f"))) void processFramesAvx512f(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                             const float* const* in, float* const* out,
+                                                             std::uint32_t frames) {
+    processFrames<CHANNELS>(stream, dc, dcRemoval, in, out, frames);
+}
+#endif
+
+template <int CHANNELS>
+void processFramesWith(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out,
+                       std::uint32_t frames) {
+#if QORTA_DSP_X86
+    if (stream.vectorPath == dsp::CONVOLVE_AVX512F) return processFramesAvx512f<CHANNELS>(stream, dc, dcRemoval, in, out, frames);
+    if (stream.vectorPath == dsp::CONVOLVE_AVX) return processFramesAvx<CHANNELS>(stream, dc, dcRemoval, in, out, frames);
+#endif
+    processFramesGeneric<CHANNELS>(stream, dc, dcRemoval, in, out, frames);
+}
+
 }  // namespace
+
+bool selectFirVectorPath(FirStream& stream, dsp::ConvolvePath path) {
+    const bool compiled = path == dsp::CONVOLVE_GENERIC || path == dsp::CONVOLVE_AVX || path == dsp::CONVOLVE_AVX512F;
+    if (!compiled || !dsp::convolvePathAvailable(path)) return false;
+    stream.vectorPath = path;
+    return true;
+}
 
 void processFirStream(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
                       float* const* out, std::uint32_t frames) {
     if (channels == 2)
-        processFrames<2>(stream, dc, dcRemoval, in, out, frames);
+        processFramesWith<2>(stream, dc, dcRemoval, in, out, frames);
     else
-        processFrames<1>(stream, dc, dcRemoval, in, out, frames);
+        processFramesWith<1>(stream, dc, dcRemoval, in, out, frames);
 }
 
 }  // namespace realtime

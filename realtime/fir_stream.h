@@ -35,6 +35,7 @@
 #include <memory>
 
 #include "dsp/channels.h"
+#include "dsp/fir_convolve.h"
 #include "realtime/dc_blocker.h"
 #include "realtime/fir_stream_form.h"
 #include "realtime/stream_controls.h"
@@ -62,6 +63,9 @@ struct FirStream {
     std::unique_ptr<double[]> decayTable;  // exp(-k T), k = 0 .. N_max + 1
     std::unique_ptr<double[]> kernel;      // 2 N + 1 taps of the present settings
     std::unique_ptr<double[]> powers;      // the closed form's table of powers (prepareStreamFir)
+    // The present block's sums, W and F_max + A_max per frame, channels
+    // side by side (STREAM_MAX_BLOCK x MAX_CHANNELS doubles each).
+    std::unique_ptr<double[]> blockSums, blockInputMax, blockRecursionMax;
 
     // The present settings.
     ControlValues settings;
@@ -76,6 +80,9 @@ struct FirStream {
     bool restart = true;          // the next sample starts a chunk whatever the position
     std::uint64_t exactSums = 0;  // sums computed exactly since creation (for measurements)
     bool exactFallback = true;    // false only in measurements of the closed form alone
+    // The instruction set the processing is compiled for: generic, AVX or
+    // AVX-512F (the same operations in every lane, so the same bits).
+    dsp::ConvolvePath vectorPath = dsp::CONVOLVE_GENERIC;
 
     FirChannel channel[dsp::MAX_CHANNELS];
 };
@@ -92,6 +99,12 @@ void startFirStream(FirStream& stream, const ControlValues& values);
 // glide over `glideSamples` samples unless `atOnce`. Rebuilds the kernel
 // from the table of exponentials when a value changed: O(N), no allocation.
 void setFirControls(FirStream& stream, const ControlValues& values, bool atOnce, std::uint32_t glideSamples);
+
+// Makes the processing run on `path` (CONVOLVE_GENERIC, CONVOLVE_AVX or
+// CONVOLVE_AVX512F); every path gives the same bits. Returns false and
+// changes nothing when the path is not compiled in or the processor lacks
+// it. allocateFirStream selects the widest one available.
+bool selectFirVectorPath(FirStream& stream, dsp::ConvolvePath path);
 
 // Processes `frames` (<= STREAM_MAX_BLOCK) frames of `channels` channels;
 // every input sample is read before any output is written, so in place

@@ -38,4 +38,8 @@ std::uint64_t countExactSums(const StreamCorrector* corrector) {
 
 void setExactFallback(StreamCorrector* corrector, bool enabled) { corrector->fir.exactFallback = enabled; }
 
+bool selectFirVectorPath(StreamCorrector* corrector, dsp::ConvolvePath path) {
+    return corrector->form == CorrectorForm::Fir && selectFirVectorPath(corrector->fir, path);
+}
+
 }  // namespace realtime
