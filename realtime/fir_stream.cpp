@@ -351,9 +351,11 @@ struct Running {
 // both places of the mirrored delay line. The DC filter (as removeDc)
 // runs also while it is switched off, so that switching it on finds it
 // settled.
+// Returns the values stored.
 template <int CHANNELS>
-QORTA_FIR_INLINE void storeInputs(Running<CHANNELS>& run, double dcPole, bool dcRemoval, std::size_t capacity,
-                        const float* const* in, std::uint32_t i, std::size_t slot) {
+QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPole, bool dcRemoval,
+                                             std::size_t capacity, const float* const* in, std::uint32_t i,
+                                             std::size_t slot) {
     using L = Lanes<CHANNELS>;
     double inputs[CHANNELS];
     for (int ch = 0; ch < CHANNELS; ++ch) inputs[ch] = in[ch][i];
@@ -363,6 +365,30 @@ QORTA_FIR_INLINE void storeInputs(Running<CHANNELS>& run, double dcPole, bool dc
     run.dcState = y;
     const L w = dcRemoval ? y : x;
     for (int ch = 0; ch < CHANNELS; ++ch) run.ring[ch][slot] = run.ring[ch][slot + capacity] = lane(w, ch);
+    return w;
+}
+
+// The values at `at[ch][k]` side by side.
+template <int CHANNELS>
+QORTA_FIR_INLINE Lanes<CHANNELS> gatherAt(const double* const (&at)[CHANNELS], std::size_t k) {
+    double values[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = at[ch][k];
+    return make<Lanes<CHANNELS>>(values);
+}
+
+// The closed form's sum at centre p, local = p - s into the chunk, from the
+// recursions' present values; stored for frame i with what its bound needs.
+template <int CHANNELS>
+QORTA_FIR_INLINE void storeSum(const Running<CHANNELS>& run, Lanes<CHANNELS> centre, Lanes<CHANNELS> backward,
+                               double decayToEnd, double alpha, double beta, double average, double* sums,
+                               double* inputMaxima, double* recursionMaxima, std::uint32_t i) {
+    using L = Lanes<CHANNELS>;
+    const L g = backward + decayToEnd * (run.partial + run.partialError);
+    const L x = (run.forward + g) - centre;
+    const L sum = (alpha * centre + beta * x) - average * run.box;
+    store(sums + CHANNELS * i, sum);
+    store(inputMaxima + CHANNELS * i, run.inputMax);
+    store(recursionMaxima + CHANNELS * i, run.forwardMax + run.backwardMax);
 }
 
 // Moves F, B, P and the maxima of every channel on by one sample: the
@@ -417,58 +443,88 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
     run.load(stream, dc);
     bool anyUndecided = false;
     std::int64_t time = stream.time;
-    for (std::uint32_t i = from; i < to; ++i) {
-        const std::int64_t t = time, p = t - n;
-        storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, in, i, static_cast<std::size_t>(t) & mask);
-        const std::int64_t e = chunkStart + n + 1;
-        if (restart || p == e) {
+    // The loop's pointers in locals, which stores of doubles cannot change.
+    const float* input[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) input[ch] = in[ch];
+    double* const sums = stream.blockSums.get();
+    double* const inputMaxima = stream.blockInputMax.get();
+    double* const recursionMaxima = stream.blockRecursionMax.get();
+    // Each sum is stored with what its bound needs, and decided in the
+    // second loop below: this loop, whose every sample waits for the
+    // previous one, stays short, so that more samples' work overlaps.
+    std::uint32_t i = from;
+    while (i < to) {
+        const std::int64_t p = time - n;  // the centre of the output due at `time`
+        if (restart || p == chunkStart + n + 1) {
             restart = false;
+            storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i, static_cast<std::size_t>(time) & mask);
             run.save(stream, dc);
             startChunk<CHANNELS>(stream, p);
             run.load(stream, dc);
             chunkStart = p;
-        } else {
-            const L old = run.at(static_cast<std::size_t>(p - n - 1) & mask);
-            const L centre = run.at(static_cast<std::size_t>(p) & mask);
-            const L newest = run.at(static_cast<std::size_t>(t) & mask);
-            stepSums<CHANNELS>(run, old, centre, newest, r, leaving, powers[t - e]);
+            if (GLIDE) {
+                alpha = advance(stream.alpha);
+                beta = advance(stream.beta);
+                average = advance(stream.average);
+            }
+            const double* centreAt[CHANNELS];
+            const double* backwardAt[CHANNELS];
+            for (int ch = 0; ch < CHANNELS; ++ch) {
+                centreAt[ch] = run.ring[ch] + (static_cast<std::size_t>(p) & mask);
+                backwardAt[ch] = run.backward[ch];
+            }
+            storeSum<CHANNELS>(run, gatherAt<CHANNELS>(centreAt, 0), gatherAt<CHANNELS>(backwardAt, 0),
+                               powers[n + 1], alpha, beta, average, sums, inputMaxima, recursionMaxima, i);
+            ++time;
+            ++i;
+            continue;
         }
-        if (GLIDE) {
-            alpha = advance(stream.alpha);
-            beta = advance(stream.beta);
-            average = advance(stream.average);
+        // The frames up to the chunk's end or the block's. The positions
+        // read run on from a slot of the mirrored delay line, which holds
+        // every value a capacity on as well: a slot plus a block stays
+        // within it.
+        const std::int64_t local = p - chunkStart;  // 1 .. N
+        const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(to - i, n + 1 - local));
+        const double* oldAt[CHANNELS];
+        const double* centreAt[CHANNELS];
+        const double* backwardAt[CHANNELS];
+        for (int ch = 0; ch < CHANNELS; ++ch) {
+            oldAt[ch] = run.ring[ch] + (static_cast<std::size_t>(p - n - 1) & mask);
+            centreAt[ch] = run.ring[ch] + (static_cast<std::size_t>(p) & mask);
+            backwardAt[ch] = run.backward[ch] + local;
         }
-        const std::int64_t local = p - chunkStart;        // 0 .. N
-        const double decayToEnd = powers[n + 1 - local];  // r^(e - p)
-        double backwardValues[CHANNELS];
-        for (int ch = 0; ch < CHANNELS; ++ch) backwardValues[ch] = run.backward[ch][local];
-        const L centre = run.at(static_cast<std::size_t>(p) & mask);
-        const L g = make<L>(backwardValues) + decayToEnd * (run.partial + run.partialError);
-        const L x = (run.forward + g) - centre;
-        const L sum = (alpha * centre + beta * x) - average * run.box;
-        // The sum and what its bound needs, for the decisions below: kept
-        // out of this loop, whose every sample waits for the previous one,
-        // so that more samples' independent work overlaps.
-        store(stream.blockSums.get() + CHANNELS * i, sum);
-        store(stream.blockInputMax.get() + CHANNELS * i, run.inputMax);
-        store(stream.blockRecursionMax.get() + CHANNELS * i, run.forwardMax + run.backwardMax);
-        ++time;
+        const double* const growth = powers + (local - 1);          // r^(t - e) for the newest input t
+        const double* const decayToEnd = powers + (n + 1 + local);  // r^(e - p), the table's reversed half
+        for (std::uint32_t k = 0; k < count; ++k, ++i) {
+            const L w = storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
+                                              static_cast<std::size_t>(time + k) & mask);
+            const L centre = gatherAt<CHANNELS>(centreAt, k);
+            stepSums<CHANNELS>(run, gatherAt<CHANNELS>(oldAt, k), centre, w, r, leaving, growth[k]);
+            if (GLIDE) {
+                alpha = advance(stream.alpha);
+                beta = advance(stream.beta);
+                average = advance(stream.average);
+            }
+            storeSum<CHANNELS>(run, centre, gatherAt<CHANNELS>(backwardAt, k), decayToEnd[k], alpha, beta, average,
+                               sums, inputMaxima, recursionMaxima, i);
+        }
+        time += count;
     }
-    for (std::uint32_t i = from; i < to; ++i) {
-        const L sum = make<L>(stream.blockSums.get() + CHANNELS * i);
+    for (i = from; i < to; ++i) {
+        const L sum = make<L>(sums + CHANNELS * i);
         // The bound without its share proportional to |sum|, which the
         // scale accounts for; while the weights glide there is no exact
         // sum to be near.
         // First with F_max + A_max at their largest possible value, a
         // multiple of W; only below that with their values.
-        const L inputMax = make<L>(stream.blockInputMax.get() + CHANNELS * i);
+        const L inputMax = make<L>(inputMaxima + CHANNELS * i);
         const L coarseFrom = coarseScale * inputMax + allowanceScaled;
         const L magnitude = absolute(sum);
         if (GLIDE || allTrue(magnitude >= coarseFrom)) {
             for (int ch = 0; ch < CHANNELS; ++ch) out[ch][i] = static_cast<float>(lane(sum, ch));
             continue;
         }
-        const L recursionMax = make<L>(stream.blockRecursionMax.get() + CHANNELS * i);
+        const L recursionMax = make<L>(recursionMaxima + CHANNELS * i);
         for (int ch = 0; ch < CHANNELS; ++ch) {
             const double value = lane(sum, ch);
             bool exact = false;
