@@ -109,6 +109,10 @@ void buildKernel(FirStream& stream, const ControlValues& values) {
     dsp::fillKernelFromTable(corrector, stream.decayTable.get(), values.effect, values.gain, stream.sampleRate);
     stream.fastUsable =
         prepareStreamFir(&stream.form, stream.powers.get(), corrector, values.effect, values.gain, stream.sampleRate);
+    // The factors of the decision (closedFormFrames), once per kernel.
+    stream.decisionScale = (1.0 + 0x1p-40) / (0x1p-26 - stream.form.boundPerOutput);
+    stream.coarseScale =
+        (stream.form.boundPerInput + stream.form.boundPerRecursion * stream.form.recursionReach) * stream.decisionScale;
 }
 
 void jumpToWeights(FirStream& stream) {
@@ -158,6 +162,7 @@ void startFirStream(FirStream& stream, const ControlValues& values) {
         std::fill(channel.ring.get(), channel.ring.get() + 2 * stream.capacity, 0.0);
         channel.forward = channel.box = channel.partial = channel.partialError = channel.inputMax = 0.0;
         channel.forwardMax = channel.backwardMax = 0.0;
+        std::fill(channel.undecided.get(), channel.undecided.get() + STREAM_MAX_BLOCK, 0);
     }
     stream.time = 0;
     stream.restart = true;
@@ -434,8 +439,8 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
     // spacing of floats near |sum| exceeds 2^-24 (|sum| - bound)); the factor
     // 1 + 2^-40 covers the rounding of that test. Without the fallback, every
     // sum is taken as decided.
-    const double scale = stream.exactFallback ? (1.0 + 0x1p-40) / (0x1p-26 - perOutput) : 0.0;
-    const double coarseScale = (perInput + perRecursion * stream.form.recursionReach) * scale;
+    const double scale = stream.exactFallback ? stream.decisionScale : 0.0;
+    const double coarseScale = stream.exactFallback ? stream.coarseScale : 0.0;
     const double allowanceScaled = UNDERFLOW_ALLOWANCE * scale;
     std::int64_t chunkStart = stream.chunkStart;
     bool restart = stream.restart;
@@ -591,8 +596,6 @@ template <int CHANNELS>
 QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
                                     float* const* out, std::uint32_t frames) {
     const std::int64_t firstTime = stream.time;
-    for (int ch = 0; ch < CHANNELS; ++ch)
-        std::fill(stream.channel[ch].undecided.get(), stream.channel[ch].undecided.get() + frames, 0);
     bool anyUndecided = false;
     if (!stream.fastUsable) {
         Running<CHANNELS> run;
@@ -629,7 +632,10 @@ QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, bool dcRem
         // run of exact sums happened to cover keeps its fast value, so that
         // the output does not depend on where blocks begin.
         for (std::uint32_t i = 0; i < frames; ++i)
-            if (channel.undecided[i] != 0) out[ch][i] = static_cast<float>(channel.values[i]);
+            if (channel.undecided[i] != 0) {
+                out[ch][i] = static_cast<float>(channel.values[i]);
+                channel.undecided[i] = 0;  // all clear again for the next call
+            }
     }
 }
 

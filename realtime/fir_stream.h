@@ -46,7 +46,8 @@ struct FirChannel {
     std::unique_ptr<double[]> ring;              // 2 x capacity: w[t] at t mod capacity and again one capacity on
     std::unique_ptr<double[]> backward;          // A over the present chunk, N_max + 1 doubles
     std::unique_ptr<double[]> values;            // the present block's sums, STREAM_MAX_BLOCK doubles
-    std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly
+    std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly (all 0
+                                                 // between calls)
     double forward = 0.0;                        // F at the present centre
     double box = 0.0;                            // B at the present centre
     double partial = 0.0;                        // P at the present output time: partial + partialError
@@ -72,6 +73,8 @@ struct FirStream {
     std::int32_t halfLength = 0;  // N
     StreamFirForm form;           // the closed form's weights and bound for the settings
     bool fastUsable = false;      // false: every sum is computed exactly
+    double decisionScale = 0.0;   // a sum is decided when |sum| >= bound x decisionScale
+    double coarseScale = 0.0;     // the first such test per unit of W
     Glide alpha, beta, average;   // the weights in use; they glide after a change
 
     // Position in the stream.
