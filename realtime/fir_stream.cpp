@@ -194,67 +194,6 @@ namespace {
 // of dependent operations.
 constexpr std::int32_t BACKWARD_PIECES = 4;
 
-// Starts the chunk of centres [p, p + N + 1) for every channel: F, B and W
-// directly over w[p - N .. p + N], A by the backward recursion over
-// w[p .. p + N]; P is empty.
-//
-// A runs in BACKWARD_PIECES pieces of `length` positions ending at
-// end_k = N - (BACKWARD_PIECES - 1 - k) x length: each piece from
-// a[end_k] = w[end_k] down to its first position, all pieces and channels
-// side by side; then, from the last piece but one down, each position j
-// of piece k takes a[j] + r^(end_k + 1 - j) a[end_k + 1], the next piece's
-// first value, already complete. A_max is the largest magnitude of every
-// value a took.
-template <int CHANNELS>
-QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
-    const std::int32_t n = stream.halfLength;
-    const std::size_t first = static_cast<std::size_t>(p - n) & (stream.capacity - 1);
-    const auto terms = static_cast<std::size_t>(n) + 1;
-    const double r = stream.form.decay;
-    const double* const powers = stream.form.powers;
-    const double* w[CHANNELS];
-    double* a[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) {
-        FirChannel& channel = stream.channel[ch];
-        w[ch] = channel.ring.get() + first + n;  // w[ch][k] = input p + k, k = -N .. N
-        a[ch] = channel.backward.get();
-        channel.forward = dotSum(powers + terms + 1, w[ch] - n, terms);
-        channel.box = boxSum(w[ch] - n, 2 * terms - 1, &channel.inputMax);
-        channel.partial = channel.partialError = 0.0;
-        channel.forwardMax = std::fabs(channel.forward);
-    }
-    const std::int32_t length = (n + BACKWARD_PIECES) / BACKWARD_PIECES;  // ceil((N + 1) / pieces)
-    std::int32_t end[BACKWARD_PIECES];
-    for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) end[k] = n - (BACKWARD_PIECES - 1 - k) * length;
-    double largest[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) largest[ch] = 0.0;
-    for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k)
-        for (int ch = 0; ch < CHANNELS; ++ch)
-            if (end[k] >= 0) {
-                a[ch][end[k]] = w[ch][end[k]];
-                largest[ch] = std::max(largest[ch], std::fabs(a[ch][end[k]]));
-            }
-    for (std::int32_t o = 1; o < length; ++o)
-        for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
-            const std::int32_t j = end[k] - o;
-            if (j < 0) continue;
-            for (int ch = 0; ch < CHANNELS; ++ch) {
-                a[ch][j] = r * a[ch][j + 1] + w[ch][j];
-                largest[ch] = std::max(largest[ch], std::fabs(a[ch][j]));
-            }
-        }
-    for (std::int32_t k = BACKWARD_PIECES - 2; k >= 0; --k) {
-        const std::int32_t next = end[k] + 1;
-        for (std::int32_t j = std::max(end[k] - length + 1, 0); j <= end[k]; ++j)
-            for (int ch = 0; ch < CHANNELS; ++ch) {
-                a[ch][j] = a[ch][j] + powers[next - j] * a[ch][next];
-                largest[ch] = std::max(largest[ch], std::fabs(a[ch][j]));
-            }
-    }
-    for (int ch = 0; ch < CHANNELS; ++ch) stream.channel[ch].backwardMax = largest[ch];
-    stream.chunkStart = p;
-}
-
 // The channels side by side: one double for mono, a pair of doubles in one
 // vector register for stereo. Every operation acts on each lane as the
 // scalar operation would, with the same bits.
@@ -295,6 +234,111 @@ QORTA_FIR_INLINE void store(double* at, Pair value) { std::memcpy(at, &value, si
 // True when the comparison holds in every lane.
 QORTA_FIR_INLINE bool allTrue(bool holds) { return holds; }
 QORTA_FIR_INLINE bool allTrue(PairBits holds) { return (holds[0] & holds[1]) != 0; }
+
+constexpr double ZEROS[dsp::MAX_CHANNELS] = {0.0, 0.0};
+
+// Writes the lanes of `values` to at[ch][k].
+template <int CHANNELS>
+QORTA_FIR_INLINE void scatterAt(double* const (&at)[CHANNELS], std::size_t k, Lanes<CHANNELS> values) {
+    for (int ch = 0; ch < CHANNELS; ++ch) at[ch][k] = lane(values, ch);
+}
+
+// The values at `at[ch][k]` side by side.
+template <int CHANNELS>
+QORTA_FIR_INLINE Lanes<CHANNELS> gatherAt(const double* const (&at)[CHANNELS], std::size_t k) {
+    double values[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = at[ch][k];
+    return make<Lanes<CHANNELS>>(values);
+}
+
+// top = max(top, |values|) lane by lane; a NaN leaves top as it is.
+QORTA_FIR_INLINE void raiseTop(Octet& top, const Octet& values) {
+    const Octet magnitude = values < 0.0 ? -values : values;
+    top = magnitude > top ? magnitude : top;
+}
+
+// Starts the chunk of centres [p, p + N + 1) for every channel: F, B and W
+// directly over w[p - N .. p + N], A by the backward recursion over
+// w[p .. p + N]; P is empty.
+//
+// A runs in BACKWARD_PIECES pieces of `length` positions ending at
+// end_k = N - (BACKWARD_PIECES - 1 - k) x length: each piece from
+// a[end_k] = w[end_k] down to its first position, all pieces and channels
+// side by side; then, from the last piece but one down, each position j
+// of piece k takes a[j] + r^(end_k + 1 - j) a[end_k + 1], the next piece's
+// first value, already complete. A_max is the largest magnitude of every
+// value a took.
+template <int CHANNELS>
+QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
+    const std::int32_t n = stream.halfLength;
+    const std::size_t first = static_cast<std::size_t>(p - n) & (stream.capacity - 1);
+    const auto terms = static_cast<std::size_t>(n) + 1;
+    const double r = stream.form.decay;
+    const double* const powers = stream.form.powers;
+    const double* w[CHANNELS];
+    double* a[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) {
+        FirChannel& channel = stream.channel[ch];
+        w[ch] = channel.ring.get() + first + n;  // w[ch][k] = input p + k, k = -N .. N
+        a[ch] = channel.backward.get();
+        channel.forward = dotSum(powers + terms + 1, w[ch] - n, terms);
+        channel.box = boxSum(w[ch] - n, 2 * terms - 1, &channel.inputMax);
+        channel.partial = channel.partialError = 0.0;
+        channel.forwardMax = std::fabs(channel.forward);
+    }
+    const std::int32_t length = (n + BACKWARD_PIECES) / BACKWARD_PIECES;  // ceil((N + 1) / pieces)
+    std::int32_t end[BACKWARD_PIECES];
+    for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) end[k] = n - (BACKWARD_PIECES - 1 - k) * length;
+    // The pieces' values in registers, every piece's channels side by side:
+    // each step needs only the value of the step before.
+    using L = Lanes<CHANNELS>;
+    L state[BACKWARD_PIECES];
+    L top = make<L>(ZEROS);
+    for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
+        state[k] = top;
+        if (end[k] >= 0) {
+            state[k] = gatherAt<CHANNELS>(w, static_cast<std::size_t>(end[k]));
+            scatterAt<CHANNELS>(a, static_cast<std::size_t>(end[k]), state[k]);
+            top = larger(top, absolute(state[k]));
+        }
+    }
+    for (std::int32_t o = 1; o < length; ++o)
+        for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
+            const std::int32_t j = end[k] - o;
+            if (j < 0) continue;
+            state[k] = r * state[k] + gatherAt<CHANNELS>(w, static_cast<std::size_t>(j));
+            scatterAt<CHANNELS>(a, static_cast<std::size_t>(j), state[k]);
+            top = larger(top, absolute(state[k]));
+        }
+    // The joins, independent from position to position: eight positions
+    // of a channel side by side. r^(next - j) comes from the table's
+    // reversed half, ascending with j.
+    for (int ch = 0; ch < CHANNELS; ++ch) {
+        double largest = lane(top, ch);
+        Octet joinTop = {};
+        for (std::int32_t k = BACKWARD_PIECES - 2; k >= 0; --k) {
+            const std::int32_t next = end[k] + 1;
+            const double* const reversed = powers + (2 * n + 2 - next);
+            const double nextValue = a[ch][next];
+            std::int32_t j = std::max(end[k] - length + 1, 0);
+            for (; j + 8 <= next; j += 8) {
+                Octet values, weights;
+                loadOctet(values, a[ch] + j);
+                loadOctet(weights, reversed + j);
+                values = values + weights * nextValue;
+                std::memcpy(a[ch] + j, &values, sizeof values);
+                raiseTop(joinTop, values);
+            }
+            for (; j < next; ++j) {
+                a[ch][j] = a[ch][j] + powers[next - j] * nextValue;
+                largest = std::max(largest, std::fabs(a[ch][j]));
+            }
+        }
+        for (int k = 0; k < 8; ++k) largest = std::max(largest, joinTop[k]);
+        stream.channel[ch].backwardMax = largest;
+    }
+    stream.chunkStart = p;
+}
 
 // The per-sample state of every channel, held in registers while frames
 // run.
@@ -371,14 +415,6 @@ QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPo
     const L w = dcRemoval ? y : x;
     for (int ch = 0; ch < CHANNELS; ++ch) run.ring[ch][slot] = run.ring[ch][slot + capacity] = lane(w, ch);
     return w;
-}
-
-// The values at `at[ch][k]` side by side.
-template <int CHANNELS>
-QORTA_FIR_INLINE Lanes<CHANNELS> gatherAt(const double* const (&at)[CHANNELS], std::size_t k) {
-    double values[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = at[ch][k];
-    return make<Lanes<CHANNELS>>(values);
 }
 
 // The closed form's sum at centre p, local = p - s into the chunk, from the
