@@ -160,10 +160,9 @@ bool allocateFirStream(FirStream& stream, double sampleRate) {
 void startFirStream(FirStream& stream, const ControlValues& values) {
     for (FirChannel& channel : stream.channel) {
         std::fill(channel.ring.get(), channel.ring.get() + 2 * stream.capacity, 0.0);
-        channel.forward = channel.box = channel.partial = channel.partialError = channel.inputMax = 0.0;
-        channel.forwardMax = channel.backwardMax = 0.0;
         std::fill(channel.undecided.get(), channel.undecided.get() + STREAM_MAX_BLOCK, 0);
     }
+    stream.sums = FirSums{};
     stream.time = 0;
     stream.restart = true;
     buildKernel(stream, values);
@@ -281,10 +280,11 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
         FirChannel& channel = stream.channel[ch];
         w[ch] = channel.ring.get() + first + n;  // w[ch][k] = input p + k, k = -N .. N
         a[ch] = channel.backward.get();
-        channel.forward = dotSum(powers + terms + 1, w[ch] - n, terms);
-        channel.box = boxSum(w[ch] - n, 2 * terms - 1, &channel.inputMax);
-        channel.partial = channel.partialError = 0.0;
-        channel.forwardMax = std::fabs(channel.forward);
+        FirSums& sums = stream.sums;
+        sums.forward[ch] = dotSum(powers + terms + 1, w[ch] - n, terms);
+        sums.box[ch] = boxSum(w[ch] - n, 2 * terms - 1, &sums.inputMax[ch]);
+        sums.partial[ch] = sums.partialError[ch] = 0.0;
+        sums.forwardMax[ch] = std::fabs(sums.forward[ch]);
     }
     const std::int32_t length = (n + BACKWARD_PIECES) / BACKWARD_PIECES;  // ceil((N + 1) / pieces)
     std::int32_t end[BACKWARD_PIECES];
@@ -335,7 +335,7 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
             }
         }
         for (int k = 0; k < 8; ++k) largest = std::max(largest, joinTop[k]);
-        stream.channel[ch].backwardMax = largest;
+        stream.sums.backwardMax[ch] = largest;
     }
     stream.chunkStart = p;
 }
@@ -349,44 +349,33 @@ struct Running {
     const double* backward[CHANNELS];
     L forward, box, partial, partialError, inputMax, forwardMax, backwardMax, previousInput, dcState;
 
-    template <class Field>
-    QORTA_FIR_INLINE static L gather(const FirStream& stream, Field field) {
-        double values[CHANNELS];
-        for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = stream.channel[ch].*field;
-        return make<L>(values);
-    }
-    template <class Field>
-    QORTA_FIR_INLINE static void scatter(FirStream& stream, Field field, L value) {
-        for (int ch = 0; ch < CHANNELS; ++ch) stream.channel[ch].*field = lane(value, ch);
-    }
-
     QORTA_FIR_INLINE void load(const FirStream& stream, const DcBlocker& dc) {
         for (int ch = 0; ch < CHANNELS; ++ch) {
             ring[ch] = stream.channel[ch].ring.get();
             backward[ch] = stream.channel[ch].backward.get();
         }
-        forward = gather(stream, &FirChannel::forward);
-        box = gather(stream, &FirChannel::box);
-        partial = gather(stream, &FirChannel::partial);
-        partialError = gather(stream, &FirChannel::partialError);
-        inputMax = gather(stream, &FirChannel::inputMax);
-        forwardMax = gather(stream, &FirChannel::forwardMax);
-        backwardMax = gather(stream, &FirChannel::backwardMax);
+        const FirSums& sums = stream.sums;
+        forward = make<L>(sums.forward);
+        box = make<L>(sums.box);
+        partial = make<L>(sums.partial);
+        partialError = make<L>(sums.partialError);
+        inputMax = make<L>(sums.inputMax);
+        forwardMax = make<L>(sums.forwardMax);
+        backwardMax = make<L>(sums.backwardMax);
         previousInput = make<L>(dc.previousInput);
         dcState = make<L>(dc.state);
     }
     QORTA_FIR_INLINE void save(FirStream& stream, DcBlocker& dc) const {
-        scatter(stream, &FirChannel::forward, forward);
-        scatter(stream, &FirChannel::box, box);
-        scatter(stream, &FirChannel::partial, partial);
-        scatter(stream, &FirChannel::partialError, partialError);
-        scatter(stream, &FirChannel::inputMax, inputMax);
-        scatter(stream, &FirChannel::forwardMax, forwardMax);
-        scatter(stream, &FirChannel::backwardMax, backwardMax);
-        for (int ch = 0; ch < CHANNELS; ++ch) {
-            dc.previousInput[ch] = lane(previousInput, ch);
-            dc.state[ch] = lane(dcState, ch);
-        }
+        FirSums& sums = stream.sums;
+        store(sums.forward, forward);
+        store(sums.box, box);
+        store(sums.partial, partial);
+        store(sums.partialError, partialError);
+        store(sums.inputMax, inputMax);
+        store(sums.forwardMax, forwardMax);
+        store(sums.backwardMax, backwardMax);
+        store(dc.previousInput, previousInput);
+        store(dc.state, dcState);
     }
     // The delay lines' values at `slot`.
     QORTA_FIR_INLINE L at(std::size_t slot) const {

@@ -48,13 +48,18 @@ struct FirChannel {
     std::unique_ptr<double[]> values;            // the present block's sums, STREAM_MAX_BLOCK doubles
     std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly (all 0
                                                  // between calls)
-    double forward = 0.0;                        // F at the present centre
-    double box = 0.0;                            // B at the present centre
-    double partial = 0.0;                        // P at the present output time: partial + partialError
-    double partialError = 0.0;                   // the rounding errors of P's additions, gathered exactly
-    double inputMax = 0.0;                       // W: the largest |w| read since the chunk began
-    double forwardMax = 0.0;                     // the largest |F| since the chunk began
-    double backwardMax = 0.0;                    // the largest |A| of the chunk
+};
+
+// The recursions' state, one value per channel in each field: the channels
+// side by side, as the processing holds them in vector lanes.
+struct FirSums {
+    double forward[dsp::MAX_CHANNELS] = {};       // F at the present centre
+    double box[dsp::MAX_CHANNELS] = {};           // B at the present centre
+    double partial[dsp::MAX_CHANNELS] = {};       // P at the present output time: partial + partialError
+    double partialError[dsp::MAX_CHANNELS] = {};  // the rounding errors of P's additions, gathered exactly
+    double inputMax[dsp::MAX_CHANNELS] = {};      // W: the largest |w| read since the chunk began
+    double forwardMax[dsp::MAX_CHANNELS] = {};    // the largest |F| since the chunk began
+    double backwardMax[dsp::MAX_CHANNELS] = {};   // the largest |A| of the chunk
 };
 
 struct FirStream {
@@ -88,6 +93,7 @@ struct FirStream {
     dsp::ConvolvePath vectorPath = dsp::CONVOLVE_GENERIC;
 
     FirChannel channel[dsp::MAX_CHANNELS];
+    FirSums sums;
 };
 
 // Allocates every buffer for the longest kernel at `sampleRate` (1 ..
