@@ -35,6 +35,7 @@
 #include <memory>
 
 #include "dsp/channels.h"
+#include "dsp/fir_convolve.h"
 #include "realtime/dc_blocker.h"
 #include "realtime/fir_stream_form.h"
 #include "realtime/stream_controls.h"
@@ -45,14 +46,20 @@ struct FirChannel {
     std::unique_ptr<double[]> ring;              // 2 x capacity: w[t] at t mod capacity and again one capacity on
     std::unique_ptr<double[]> backward;          // A over the present chunk, N_max + 1 doubles
     std::unique_ptr<double[]> values;            // the present block's sums, STREAM_MAX_BLOCK doubles
-    std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly
-    double forward = 0.0;                        // F at the present centre
-    double box = 0.0;                            // B at the present centre
-    double partial = 0.0;                        // P at the present output time: partial + partialError
-    double partialError = 0.0;                   // the rounding errors of P's additions, gathered exactly
-    double inputMax = 0.0;                       // W: the largest |w| read since the chunk began
-    double forwardMax = 0.0;                     // the largest |F| since the chunk began
-    double backwardMax = 0.0;                    // the largest |A| of the chunk
+    std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly (all 0
+                                                 // between calls)
+};
+
+// The recursions' state, one value per channel in each field: the channels
+// side by side, as the processing holds them in vector lanes.
+struct FirSums {
+    double forward[dsp::MAX_CHANNELS] = {};       // F at the present centre
+    double box[dsp::MAX_CHANNELS] = {};           // B at the present centre
+    double partial[dsp::MAX_CHANNELS] = {};       // P at the present output time: partial + partialError
+    double partialError[dsp::MAX_CHANNELS] = {};  // the rounding errors of P's additions, gathered exactly
+    double inputMax[dsp::MAX_CHANNELS] = {};      // W: the largest |w| read since the chunk began
+    double forwardMax[dsp::MAX_CHANNELS] = {};    // the largest |F| since the chunk began
+    double backwardMax[dsp::MAX_CHANNELS] = {};   // the largest |A| of the chunk
 };
 
 struct FirStream {
@@ -62,12 +69,17 @@ struct FirStream {
     std::unique_ptr<double[]> decayTable;  // exp(-k T), k = 0 .. N_max + 1
     std::unique_ptr<double[]> kernel;      // 2 N + 1 taps of the present settings
     std::unique_ptr<double[]> powers;      // the closed form's table of powers (prepareStreamFir)
+    // The present block's sums, W and F_max + A_max per frame, channels
+    // side by side (STREAM_MAX_BLOCK x MAX_CHANNELS doubles each).
+    std::unique_ptr<double[]> blockSums, blockInputMax, blockRecursionMax;
 
     // The present settings.
     ControlValues settings;
     std::int32_t halfLength = 0;  // N
     StreamFirForm form;           // the closed form's weights and bound for the settings
     bool fastUsable = false;      // false: every sum is computed exactly
+    double decisionScale = 0.0;   // a sum is decided when |sum| >= bound x decisionScale
+    double coarseScale = 0.0;     // the first such test per unit of W
     Glide alpha, beta, average;   // the weights in use; they glide after a change
 
     // Position in the stream.
@@ -76,8 +88,12 @@ struct FirStream {
     bool restart = true;          // the next sample starts a chunk whatever the position
     std::uint64_t exactSums = 0;  // sums computed exactly since creation (for measurements)
     bool exactFallback = true;    // false only in measurements of the closed form alone
+    // The instruction set the processing is compiled for: generic, AVX or
+    // AVX-512F (the same operations in every lane, so the same bits).
+    dsp::ConvolvePath vectorPath = dsp::CONVOLVE_GENERIC;
 
     FirChannel channel[dsp::MAX_CHANNELS];
+    FirSums sums;
 };
 
 // Allocates every buffer for the longest kernel at `sampleRate` (1 ..
@@ -92,6 +108,12 @@ void startFirStream(FirStream& stream, const ControlValues& values);
 // glide over `glideSamples` samples unless `atOnce`. Rebuilds the kernel
 // from the table of exponentials when a value changed: O(N), no allocation.
 void setFirControls(FirStream& stream, const ControlValues& values, bool atOnce, std::uint32_t glideSamples);
+
+// Makes the processing run on `path` (CONVOLVE_GENERIC, CONVOLVE_AVX or
+// CONVOLVE_AVX512F); every path gives the same bits. Returns false and
+// changes nothing when the path is not compiled in or the processor lacks
+// it. allocateFirStream selects the widest one available.
+bool selectFirVectorPath(FirStream& stream, dsp::ConvolvePath path);
 
 // Processes `frames` (<= STREAM_MAX_BLOCK) frames of `channels` channels;
 // every input sample is read before any output is written, so in place

@@ -23,9 +23,11 @@ std::size_t countSubnormalState(const StreamCorrector* corrector) {
         subnormals(corrector->dc.previousInput, dsp::MAX_CHANNELS) + subnormals(corrector->dc.state, dsp::MAX_CHANNELS);
     const FirStream& fir = corrector->fir;
     if (corrector->form == CorrectorForm::Fir)
-        for (const FirChannel& channel : fir.channel) {
-            const double sums[] = {channel.forward,  channel.box,        channel.partial,    channel.partialError,
-                                   channel.inputMax, channel.forwardMax, channel.backwardMax};
+        for (int ch = 0; ch < dsp::MAX_CHANNELS; ++ch) {
+            const FirChannel& channel = fir.channel[ch];
+            const FirSums& s = fir.sums;
+            const double sums[] = {s.forward[ch],  s.box[ch],        s.partial[ch],    s.partialError[ch],
+                                   s.inputMax[ch], s.forwardMax[ch], s.backwardMax[ch]};
             found += subnormals(sums, 7) + subnormals(channel.ring.get(), 2 * fir.capacity) +
                      subnormals(channel.backward.get(), static_cast<std::size_t>(fir.maxHalfLength) + 1);
         }
@@ -37,5 +39,9 @@ std::uint64_t countExactSums(const StreamCorrector* corrector) {
 }
 
 void setExactFallback(StreamCorrector* corrector, bool enabled) { corrector->fir.exactFallback = enabled; }
+
+bool selectFirVectorPath(StreamCorrector* corrector, dsp::ConvolvePath path) {
+    return corrector->form == CorrectorForm::Fir && selectFirVectorPath(corrector->fir, path);
+}
 
 }  // namespace realtime

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fir_convolve.h"
 #include "realtime/stream_corrector.h"
 
 namespace realtime {
@@ -22,6 +23,13 @@ std::uint64_t countExactSums(const StreamCorrector* corrector);
 // a sum exactly, so that the closed form's own distance from the exact sum
 // shows. Every stream starts with it enabled.
 void setExactFallback(StreamCorrector* corrector, bool enabled);
+
+// For tests and measurements: runs the FIR form's processing on the
+// instruction set `path` (CONVOLVE_GENERIC, CONVOLVE_AVX or
+// CONVOLVE_AVX512F), which gives the same bits as every other. Returns
+// false and changes nothing for the IIR form, or when the path is not
+// compiled in or the processor lacks it.
+bool selectFirVectorPath(StreamCorrector* corrector, dsp::ConvolvePath path);
 
 }  // namespace realtime
 
