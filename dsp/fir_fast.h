@@ -48,6 +48,18 @@ struct FastFir {
     double errorBound = 0.0;      // |fast sum - convolveAt| <= errorBound; see prepareFastFir
 };
 
+// The taps h_k of a built kernel against the closed form's taps
+// g_k = alpha delta(k) + beta r^|k| - c, each g_k computed as the fast
+// forms weigh it, with r^|k| taken from powers[|k|] (k = -N .. N). The
+// sums run over ascending k.
+struct TapDistance {
+    double deviation = 0.0;        // sum of |h_k - g_k| as computed
+    double closedMagnitude = 0.0;  // sum of |g_k| as computed
+    double tapMagnitude = 0.0;     // sum of |h_k|
+};
+TapDistance measureTapDistance(const FirCorrector& corrector, double alpha, double beta, double c,
+                               const double* powers);
+
 // Doubles in the table of powers that prepareFastFir fills: 2 (N + 1).
 std::size_t fastFirTableLength(std::int32_t halfLength);
 

@@ -19,6 +19,20 @@ bool finite(double x) { return std::isfinite(x); }
 
 }  // namespace
 
+TapDistance measureTapDistance(const FirCorrector& corrector, double alpha, double beta, double c,
+                               const double* powers) {
+    TapDistance distance;
+    const std::int32_t n = corrector.halfLength;
+    for (std::int32_t k = -n; k <= n; ++k) {
+        const double h = corrector.kernel[n + k];
+        const double g = k == 0 ? (alpha + beta) - c : beta * powers[k < 0 ? -k : k] - c;
+        distance.deviation += std::fabs(h - g);
+        distance.closedMagnitude += std::fabs(g);
+        distance.tapMagnitude += std::fabs(h);
+    }
+    return distance;
+}
+
 std::size_t fastFirTableLength(std::int32_t halfLength) {
     return halfLength < 0 ? 0 : 2 * (static_cast<std::size_t>(halfLength) + 1);
 }
@@ -51,18 +65,10 @@ bool prepareFastFir(FastFir* fast, double* powers, const FirCorrector& corrector
     const double c = beta * leaving + 1.0 / taps;
     if (!finite(alpha) || !finite(beta) || !finite(c)) return false;
 
-    // The built taps h against the closed form's taps g, each computed as
-    // the fast form's weights give it.
-    double tapMagnitude = 0.0;  // sum of |h_k|
-    double deviation = 0.0;     // sum of |h_k - g_k| as computed
-    double closedMagnitude = 0.0;  // sum of |g_k| as computed
-    for (std::int32_t k = -halfLength; k <= halfLength; ++k) {
-        const double h = corrector.kernel[halfLength + k];
-        const double g = k == 0 ? (alpha + beta) - c : beta * powers[k < 0 ? -k : k] - c;
-        tapMagnitude += std::fabs(h);
-        deviation += std::fabs(h - g);
-        closedMagnitude += std::fabs(g);
-    }
+    // The built taps h against the closed form's taps g.
+    const TapDistance distance = measureTapDistance(corrector, alpha, beta, c, powers);
+    const double tapMagnitude = distance.tapMagnitude, deviation = distance.deviation;
+    const double closedMagnitude = distance.closedMagnitude;
 
     const double u = UNIT_ROUNDOFF;
     const double W = inputBound;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/fir_fast.h"
 #include "dsp/strength.h"
 
 namespace realtime {
@@ -68,14 +69,9 @@ bool prepareStreamFir(StreamFirForm* form, double* powers, const dsp::FirCorrect
     if (!std::isfinite(alpha) || !std::isfinite(beta) || !std::isfinite(c)) return false;
 
     // The built taps against the closed form's, and their magnitudes.
-    double deviation = 0.0, closedMagnitude = 0.0, tapMagnitude = 0.0;
-    for (std::int32_t k = -halfLength; k <= halfLength; ++k) {
-        const double h = corrector.kernel[halfLength + k];
-        const double g = k == 0 ? (alpha + beta) - c : beta * powers[k < 0 ? -k : k] - c;
-        deviation += std::fabs(h - g);
-        closedMagnitude += std::fabs(g);
-        tapMagnitude += std::fabs(h);
-    }
+    const dsp::TapDistance distance = dsp::measureTapDistance(corrector, alpha, beta, c, powers);
+    const double deviation = distance.deviation, closedMagnitude = distance.closedMagnitude;
+    const double tapMagnitude = distance.tapMagnitude;
 
     const double u = UNIT_ROUNDOFF;
     const double absAlpha = std::fabs(alpha), absBeta = std::fabs(beta), absC = std::fabs(c);
