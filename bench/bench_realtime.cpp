@@ -27,7 +27,7 @@
 #include "dsp/fir_corrector.h"
 #include "realtime/stream_controls.h"
 #include "realtime/stream_corrector.h"
-#include "realtime/stream_inspect.h"
+#include "realtime/stream_probe.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "realtime/stream_inspect.h"
+#include "realtime/stream_probe.h"
 
 #include <cmath>
 

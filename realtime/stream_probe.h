@@ -1,7 +1,7 @@
 // Inspection of a stream's state for tests: whether silence after a loud
 // passage has left subnormal numbers behind.
-#ifndef QORTA_REALTIME_STREAM_INSPECT_H
-#define QORTA_REALTIME_STREAM_INSPECT_H
+#ifndef QORTA_REALTIME_STREAM_PROBE_H
+#define QORTA_REALTIME_STREAM_PROBE_H
 
 #include <cstddef>
 #include <cstdint>

@@ -11,7 +11,7 @@
 #include "dsp/fir_corrector.h"
 #include "dsp/iir_corrector.h"
 #include "dsp/strength.h"
-#include "realtime/stream_inspect.h"
+#include "realtime/stream_probe.h"
 #include "tests/realtime/stream_support.h"
 
 namespace {

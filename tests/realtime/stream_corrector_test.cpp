@@ -8,7 +8,7 @@
 #include <cstring>
 #include <random>
 
-#include "realtime/stream_inspect.h"
+#include "realtime/stream_probe.h"
 #include "tests/realtime/allocation_counter.h"
 #include "tests/realtime/stream_support.h"
 
