@@ -1,6 +1,7 @@
 #include "realtime/stream_corrector.h"
 
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "realtime/stream_state.h"
@@ -39,17 +40,39 @@ void activateStreamCorrector(StreamCorrector* corrector) {
         startFirStream(corrector->fir, corrector->applied);
 }
 
+namespace {
+
+// The controls are compared as bytes: four floats, no padding.
+static_assert(sizeof(StreamControls) == 4 * sizeof(float), "StreamControls holds four floats");
+
+// Runs one piece of at most STREAM_MAX_BLOCK frames through the form's processing.
+inline void processPiece(StreamCorrector* corrector, const float* const* in, float* const* out, std::uint32_t frames) {
+    const bool dcRemoval = corrector->applied.dcRemoval;
+    if (corrector->form == CorrectorForm::Iir)
+        processIirStream(corrector->iir, corrector->dc, dcRemoval, corrector->channels, in, out, frames);
+    else
+        processFirStream(corrector->fir, corrector->dc, dcRemoval, corrector->channels, in, out, frames);
+}
+
+}  // namespace
+
 void processStream(StreamCorrector* corrector, const StreamControls& controls, const float* const* in,
                    float* const* out, std::uint32_t frames) {
-    const ControlValues values = sanitizeControls(controls);
-    const bool atOnce = corrector->fresh;
-    corrector->fresh = false;
-    corrector->applied = values;
-    const bool iir = corrector->form == CorrectorForm::Iir;
-    if (iir)
-        setIirControls(corrector->iir, values, atOnce, corrector->glideSamples);
-    else
-        setFirControls(corrector->fir, values, atOnce, corrector->glideSamples);
+    // Controls bit for bit those of the last call give the same values, which
+    // the correctors hold already (the usual case: hosts pass the same values
+    // call after call); only new ones are made safe and applied.
+    if (corrector->fresh || std::memcmp(&controls, &corrector->raw, sizeof controls) != 0) {
+        const ControlValues values = sanitizeControls(controls);
+        const bool atOnce = corrector->fresh;
+        corrector->fresh = false;
+        corrector->raw = controls;
+        corrector->applied = values;
+        if (corrector->form == CorrectorForm::Iir)
+            setIirControls(corrector->iir, values, atOnce, corrector->glideSamples);
+        else
+            setFirControls(corrector->fir, values, atOnce, corrector->glideSamples);
+    }
+    if (frames <= STREAM_MAX_BLOCK) return processPiece(corrector, in, out, frames);
     // Longer blocks than promised are served in pieces rather than refused.
     for (std::uint32_t done = 0; done < frames;) {
         const std::uint32_t piece = frames - done < STREAM_MAX_BLOCK ? frames - done : STREAM_MAX_BLOCK;
@@ -59,12 +82,7 @@ void processStream(StreamCorrector* corrector, const StreamControls& controls, c
             pieceIn[ch] = in[ch] + done;
             pieceOut[ch] = out[ch] + done;
         }
-        if (iir)
-            processIirStream(corrector->iir, corrector->dc, values.dcRemoval, corrector->channels, pieceIn, pieceOut,
-                             piece);
-        else
-            processFirStream(corrector->fir, corrector->dc, values.dcRemoval, corrector->channels, pieceIn, pieceOut,
-                             piece);
+        processPiece(corrector, pieceIn, pieceOut, piece);
         done += piece;
     }
 }

@@ -19,6 +19,7 @@ struct StreamCorrector {
     double sampleRate = 0.0;
     std::uint32_t glideSamples = 1;  // 10 ms
     ControlValues applied;           // the values of the last call
+    StreamControls raw;              // the host's values of the last call, from which `applied` came
     bool fresh = true;               // no block since activation: controls apply at once
     DcBlocker dc;
     IirStream iir;
