@@ -62,20 +62,23 @@ QORTA_FIR_INLINE double dotSum(const double* weights, const double* at, std::siz
 }
 
 // Sum of at[i], i < terms, in eight interleaved partial sums; `largest`
-// receives the largest |at[i]|.
+// receives the largest |at[i]| (NaNs left out), taken as the larger of the
+// largest value and the negated smallest, which is exact and needs no
+// magnitudes.
 QORTA_FIR_INLINE double boxSum(const double* at, std::size_t terms, double* largest) {
     Octet acc = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    Octet top = acc;
+    Octet top = acc, bottom = acc;
     std::size_t i = 0;
     for (; i + 8 <= terms; i += 8) {
         Octet values;
         loadOctet(values, at + i);
         acc += values;
-        const Octet magnitude = values < 0.0 ? -values : values;
-        top = magnitude > top ? magnitude : top;
+        top = values > top ? values : top;
+        bottom = values < bottom ? values : bottom;
     }
     double high = 0.0;
-    for (int k = 0; k < 8; k += 2) high = std::max(high, std::max(top[k], top[k + 1]));
+    // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
+    for (int k = 0; k < 8; ++k) high = std::max(high, std::max(top[k], 0.0 - bottom[k]));
     for (; i < terms; ++i) {
         acc[0] += at[i];
         high = std::max(high, std::fabs(at[i]));
@@ -398,7 +401,11 @@ QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPo
     double inputs[CHANNELS];
     for (int ch = 0; ch < CHANNELS; ++ch) inputs[ch] = in[ch][i];
     const L x = make<L>(inputs);
-    const L y = flushed((x - run.previousInput) + dcPole * run.dcState);
+    // The flush as a branch, taken only while a state is tiny (silence):
+    // applied as a mask on every sample, it would lengthen the chain from
+    // one sample's state to the next, which bounds the whole loop.
+    L y = (x - run.previousInput) + dcPole * run.dcState;
+    if (__builtin_expect(!allTrue(absolute(y) >= STATE_FLOOR), 0)) y = flushed(y);
     run.previousInput = x;
     run.dcState = y;
     const L w = dcRemoval ? y : x;
@@ -540,6 +547,10 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
         }
         time += count;
     }
+    // The output pointers in locals too: the float stores below could
+    // otherwise be taken to change them.
+    float* output[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) output[ch] = out[ch];
     for (i = from; i < to; ++i) {
         const L sum = make<L>(sums + CHANNELS * i);
         // The bound without its share proportional to |sum|, which the
@@ -551,7 +562,7 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
         const L coarseFrom = coarseScale * inputMax + allowanceScaled;
         const L magnitude = absolute(sum);
         if (GLIDE || allTrue(magnitude >= coarseFrom)) {
-            for (int ch = 0; ch < CHANNELS; ++ch) out[ch][i] = static_cast<float>(lane(sum, ch));
+            for (int ch = 0; ch < CHANNELS; ++ch) output[ch][i] = static_cast<float>(lane(sum, ch));
             continue;
         }
         const L recursionMax = make<L>(recursionMaxima + CHANNELS * i);
@@ -568,7 +579,7 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
                 stream.channel[ch].values[i] = value;
                 anyUndecided = true;
             } else {
-                out[ch][i] = static_cast<float>(value);
+                output[ch][i] = static_cast<float>(value);
             }
         }
     }
