@@ -41,50 +41,91 @@ typedef double Octet __attribute__((vector_size(64)));
 // instruction sets.)
 QORTA_FIR_INLINE void loadOctet(Octet& octet, const double* at) { std::memcpy(&octet, at, sizeof octet); }
 
-// The eight lanes added as ((0 + 1) + (2 + 3)) + ((4 + 5) + (6 + 7)).
-QORTA_FIR_INLINE double combine(const Octet& acc) {
-    return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
+// Frames whose CHANNELS values lie side by side: an Octet holds 8 /
+// CHANNELS of them, and the eight-lane sums below run over eight frames at
+// a time in CHANNELS Octets, so that each channel's sum has the lanes it
+// would have alone: lane k adds the frames i with i mod 8 = k, in order.
+// Frame f of a group of eight lies in Octet f / (8 / CHANNELS), lane
+// (f mod (8 / CHANNELS)) x CHANNELS + channel.
+template <int CHANNELS>
+constexpr int FRAMES_PER_OCTET = 8 / CHANNELS;
+
+typedef double Quad __attribute__((vector_size(32)));
+
+// The weights of 8 / CHANNELS consecutive frames, each repeated for the
+// channels of its frame.
+template <int CHANNELS>
+QORTA_FIR_INLINE void loadFrameWeights(Octet& octet, const double* weights);
+template <>
+QORTA_FIR_INLINE void loadFrameWeights<1>(Octet& octet, const double* weights) {
+    loadOctet(octet, weights);
+}
+template <>
+QORTA_FIR_INLINE void loadFrameWeights<2>(Octet& octet, const double* weights) {
+    Quad quad;
+    std::memcpy(&quad, weights, sizeof quad);
+    octet = __builtin_shufflevector(quad, quad, 0, 0, 1, 1, 2, 2, 3, 3);
 }
 
-// Sum of weights[i] x at[i], i < terms, in eight interleaved partial sums
-// (any order is covered by the bound).
-QORTA_FIR_INLINE double dotSum(const double* weights, const double* at, std::size_t terms) {
-    Octet acc = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    std::size_t i = 0;
-    for (; i + 8 <= terms; i += 8) {
-        Octet weight, value;
-        loadOctet(weight, weights + i);
-        loadOctet(value, at + i);
-        acc += weight * value;
-    }
-    for (; i < terms; ++i) acc[0] += weights[i] * at[i];
-    return combine(acc);
+// One channel's eight lanes in `acc` added as ((0 + 1) + (2 + 3)) + ((4 +
+// 5) + (6 + 7)), lanes in frame order.
+template <int CHANNELS>
+QORTA_FIR_INLINE double combineChannel(const Octet (&acc)[CHANNELS], int ch) {
+    double lanes[8];
+    for (int f = 0; f < 8; ++f)
+        lanes[f] = acc[f / FRAMES_PER_OCTET<CHANNELS>][(f % FRAMES_PER_OCTET<CHANNELS>)*CHANNELS + ch];
+    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
 }
 
-// Sum of at[i], i < terms, in eight interleaved partial sums; `largest`
-// receives the largest |at[i]| (NaNs left out), taken as the larger of the
-// largest value and the negated smallest, which is exact and needs no
-// magnitudes.
-QORTA_FIR_INLINE double boxSum(const double* at, std::size_t terms, double* largest) {
-    Octet acc = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    Octet top = acc, bottom = acc;
+// Per channel, the sum of weights[i] x at[i x CHANNELS + ch], i < terms, in
+// eight interleaved partial sums (any order is covered by the bound).
+template <int CHANNELS>
+QORTA_FIR_INLINE void dotSums(const double* weights, const double* at, std::size_t terms, double (&result)[CHANNELS]) {
+    Octet acc[CHANNELS];
+    for (Octet& octet : acc) octet = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     std::size_t i = 0;
-    for (; i + 8 <= terms; i += 8) {
-        Octet values;
-        loadOctet(values, at + i);
-        acc += values;
-        top = values > top ? values : top;
-        bottom = values < bottom ? values : bottom;
+    for (; i + 8 <= terms; i += 8)
+        for (int h = 0; h < CHANNELS; ++h) {
+            Octet weight, value;
+            loadFrameWeights<CHANNELS>(weight, weights + i + h * FRAMES_PER_OCTET<CHANNELS>);
+            loadOctet(value, at + CHANNELS * i + 8 * h);
+            acc[h] += weight * value;
+        }
+    for (; i < terms; ++i)
+        for (int ch = 0; ch < CHANNELS; ++ch) acc[0][ch] += weights[i] * at[CHANNELS * i + ch];
+    for (int ch = 0; ch < CHANNELS; ++ch) result[ch] = combineChannel<CHANNELS>(acc, ch);
+}
+
+// Per channel, the sum of at[i x CHANNELS + ch], i < terms, in eight
+// interleaved partial sums; `largest` receives the largest magnitude (NaNs
+// left out), taken as the larger of the largest value and the negated
+// smallest, which is exact and needs no magnitudes.
+template <int CHANNELS>
+QORTA_FIR_INLINE void boxSums(const double* at, std::size_t terms, double (&result)[CHANNELS],
+                              double (&largest)[CHANNELS]) {
+    Octet acc[CHANNELS];
+    for (Octet& octet : acc) octet = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Octet top = acc[0], bottom = acc[0];
+    std::size_t i = 0;
+    for (; i + 8 <= terms; i += 8)
+        for (int h = 0; h < CHANNELS; ++h) {
+            Octet values;
+            loadOctet(values, at + CHANNELS * i + 8 * h);
+            acc[h] += values;
+            top = values > top ? values : top;
+            bottom = values < bottom ? values : bottom;
+        }
+    for (int ch = 0; ch < CHANNELS; ++ch) {
+        double high = 0.0;
+        // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
+        for (int k = ch; k < 8; k += CHANNELS) high = std::max(high, std::max(top[k], 0.0 - bottom[k]));
+        for (std::size_t j = i; j < terms; ++j) {
+            acc[0][ch] += at[CHANNELS * j + ch];
+            high = std::max(high, std::fabs(at[CHANNELS * j + ch]));
+        }
+        largest[ch] = high;
+        result[ch] = combineChannel<CHANNELS>(acc, ch);
     }
-    double high = 0.0;
-    // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
-    for (int k = 0; k < 8; ++k) high = std::max(high, std::max(top[k], 0.0 - bottom[k]));
-    for (; i < terms; ++i) {
-        acc[0] += at[i];
-        high = std::max(high, std::fabs(at[i]));
-    }
-    *largest = high;
-    return combine(acc);
 }
 
 // A float's position on the number line: consecutive floats differ by 1,
@@ -144,14 +185,15 @@ bool allocateFirStream(FirStream& stream, double sampleRate) {
     stream.blockSums = allocate<double>(blockValues);
     stream.blockInputMax = allocate<double>(blockValues);
     stream.blockRecursionMax = allocate<double>(blockValues);
+    stream.ring = allocate<double>(2 * stream.capacity * dsp::MAX_CHANNELS);
+    stream.backward = allocate<double>((maxN + 1) * dsp::MAX_CHANNELS);
+    stream.exactWindow = allocate<double>(2 * maxN + STREAM_MAX_BLOCK);
     bool allocated = stream.decayTable && stream.kernel && stream.powers && stream.blockSums && stream.blockInputMax &&
-                     stream.blockRecursionMax;
+                     stream.blockRecursionMax && stream.ring && stream.backward && stream.exactWindow;
     for (FirChannel& channel : stream.channel) {
-        channel.ring = allocate<double>(2 * stream.capacity);
-        channel.backward = allocate<double>(maxN + 1);
         channel.values = allocate<double>(STREAM_MAX_BLOCK);
         channel.undecided = allocate<unsigned char>(STREAM_MAX_BLOCK);
-        allocated = allocated && channel.ring && channel.backward && channel.values && channel.undecided;
+        allocated = allocated && channel.values && channel.undecided;
     }
     if (!allocated) return false;
     stream.vectorPath = dsp::CONVOLVE_GENERIC;
@@ -161,10 +203,9 @@ bool allocateFirStream(FirStream& stream, double sampleRate) {
 }
 
 void startFirStream(FirStream& stream, const ControlValues& values) {
-    for (FirChannel& channel : stream.channel) {
-        std::fill(channel.ring.get(), channel.ring.get() + 2 * stream.capacity, 0.0);
+    std::fill(stream.ring.get(), stream.ring.get() + 2 * stream.capacity * dsp::MAX_CHANNELS, 0.0);
+    for (FirChannel& channel : stream.channel)
         std::fill(channel.undecided.get(), channel.undecided.get() + STREAM_MAX_BLOCK, 0);
-    }
     stream.sums = FirSums{};
     stream.time = 0;
     stream.restart = true;
@@ -239,20 +280,6 @@ QORTA_FIR_INLINE bool allTrue(PairBits holds) { return (holds[0] & holds[1]) != 
 
 constexpr double ZEROS[dsp::MAX_CHANNELS] = {0.0, 0.0};
 
-// Writes the lanes of `values` to at[ch][k].
-template <int CHANNELS>
-QORTA_FIR_INLINE void scatterAt(double* const (&at)[CHANNELS], std::size_t k, Lanes<CHANNELS> values) {
-    for (int ch = 0; ch < CHANNELS; ++ch) at[ch][k] = lane(values, ch);
-}
-
-// The values at `at[ch][k]` side by side.
-template <int CHANNELS>
-QORTA_FIR_INLINE Lanes<CHANNELS> gatherAt(const double* const (&at)[CHANNELS], std::size_t k) {
-    double values[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = at[ch][k];
-    return make<Lanes<CHANNELS>>(values);
-}
-
 // top = max(top, |values|) lane by lane; a NaN leaves top as it is.
 QORTA_FIR_INLINE void raiseTop(Octet& top, const Octet& values) {
     const Octet magnitude = values < 0.0 ? -values : values;
@@ -272,36 +299,38 @@ QORTA_FIR_INLINE void raiseTop(Octet& top, const Octet& values) {
 // value a took.
 template <int CHANNELS>
 QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
+    using L = Lanes<CHANNELS>;
     const std::int32_t n = stream.halfLength;
     const std::size_t first = static_cast<std::size_t>(p - n) & (stream.capacity - 1);
     const auto terms = static_cast<std::size_t>(n) + 1;
     const double r = stream.form.decay;
     const double* const powers = stream.form.powers;
-    const double* w[CHANNELS];
-    double* a[CHANNELS];
+    // w[k x CHANNELS + ch] = input p + k of channel ch, k = -N .. N; a alike.
+    const double* const w = stream.ring.get() + CHANNELS * (first + static_cast<std::size_t>(n));
+    double* const a = stream.backward.get();
+    FirSums& sums = stream.sums;
+    double forward[CHANNELS], box[CHANNELS], inputMax[CHANNELS];
+    dotSums<CHANNELS>(powers + terms + 1, w - CHANNELS * n, terms, forward);
+    boxSums<CHANNELS>(w - CHANNELS * n, 2 * terms - 1, box, inputMax);
     for (int ch = 0; ch < CHANNELS; ++ch) {
-        FirChannel& channel = stream.channel[ch];
-        w[ch] = channel.ring.get() + first + n;  // w[ch][k] = input p + k, k = -N .. N
-        a[ch] = channel.backward.get();
-        FirSums& sums = stream.sums;
-        sums.forward[ch] = dotSum(powers + terms + 1, w[ch] - n, terms);
-        sums.box[ch] = boxSum(w[ch] - n, 2 * terms - 1, &sums.inputMax[ch]);
+        sums.forward[ch] = forward[ch];
+        sums.box[ch] = box[ch];
+        sums.inputMax[ch] = inputMax[ch];
         sums.partial[ch] = sums.partialError[ch] = 0.0;
-        sums.forwardMax[ch] = std::fabs(sums.forward[ch]);
+        sums.forwardMax[ch] = std::fabs(forward[ch]);
     }
     const std::int32_t length = (n + BACKWARD_PIECES) / BACKWARD_PIECES;  // ceil((N + 1) / pieces)
     std::int32_t end[BACKWARD_PIECES];
     for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) end[k] = n - (BACKWARD_PIECES - 1 - k) * length;
     // The pieces' values in registers, every piece's channels side by side:
     // each step needs only the value of the step before.
-    using L = Lanes<CHANNELS>;
     L state[BACKWARD_PIECES];
     L top = make<L>(ZEROS);
     for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
         state[k] = top;
         if (end[k] >= 0) {
-            state[k] = gatherAt<CHANNELS>(w, static_cast<std::size_t>(end[k]));
-            scatterAt<CHANNELS>(a, static_cast<std::size_t>(end[k]), state[k]);
+            state[k] = make<L>(w + CHANNELS * end[k]);
+            store(a + CHANNELS * end[k], state[k]);
             top = larger(top, absolute(state[k]));
         }
     }
@@ -309,36 +338,41 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
         for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
             const std::int32_t j = end[k] - o;
             if (j < 0) continue;
-            state[k] = r * state[k] + gatherAt<CHANNELS>(w, static_cast<std::size_t>(j));
-            scatterAt<CHANNELS>(a, static_cast<std::size_t>(j), state[k]);
+            state[k] = r * state[k] + make<L>(w + CHANNELS * j);
+            store(a + CHANNELS * j, state[k]);
             top = larger(top, absolute(state[k]));
         }
-    // The joins, independent from position to position: eight positions
-    // of a channel side by side. r^(next - j) comes from the table's
-    // reversed half, ascending with j.
-    for (int ch = 0; ch < CHANNELS; ++ch) {
-        double largest = lane(top, ch);
-        Octet joinTop = {};
-        for (std::int32_t k = BACKWARD_PIECES - 2; k >= 0; --k) {
-            const std::int32_t next = end[k] + 1;
-            const double* const reversed = powers + (2 * n + 2 - next);
-            const double nextValue = a[ch][next];
-            std::int32_t j = std::max(end[k] - length + 1, 0);
-            for (; j + 8 <= next; j += 8) {
-                Octet values, weights;
-                loadOctet(values, a[ch] + j);
-                loadOctet(weights, reversed + j);
-                values = values + weights * nextValue;
-                std::memcpy(a[ch] + j, &values, sizeof values);
-                raiseTop(joinTop, values);
-            }
-            for (; j < next; ++j) {
-                a[ch][j] = a[ch][j] + powers[next - j] * nextValue;
-                largest = std::max(largest, std::fabs(a[ch][j]));
-            }
+    // The joins, independent from position to position: 8 / CHANNELS
+    // positions with their channels side by side. r^(next - j) comes from
+    // the table's reversed half, ascending with j.
+    double largest[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) largest[ch] = lane(top, ch);
+    Octet joinTop = {};
+    constexpr std::int32_t STEP = FRAMES_PER_OCTET<CHANNELS>;
+    for (std::int32_t k = BACKWARD_PIECES - 2; k >= 0; --k) {
+        const std::int32_t next = end[k] + 1;
+        const double* const reversed = powers + (2 * n + 2 - next);
+        Octet nextValues;
+        for (int e = 0; e < 8; ++e) nextValues[e] = a[CHANNELS * next + e % CHANNELS];
+        std::int32_t j = std::max(end[k] - length + 1, 0);
+        for (; j + STEP <= next; j += STEP) {
+            Octet values, weights;
+            loadOctet(values, a + CHANNELS * j);
+            loadFrameWeights<CHANNELS>(weights, reversed + j);
+            values = values + weights * nextValues;
+            std::memcpy(a + CHANNELS * j, &values, sizeof values);
+            raiseTop(joinTop, values);
         }
-        for (int k = 0; k < 8; ++k) largest = std::max(largest, joinTop[k]);
-        stream.sums.backwardMax[ch] = largest;
+        for (; j < next; ++j)
+            for (int ch = 0; ch < CHANNELS; ++ch) {
+                double& value = a[CHANNELS * j + ch];
+                value = value + powers[next - j] * nextValues[ch];
+                largest[ch] = std::max(largest[ch], std::fabs(value));
+            }
+    }
+    for (int ch = 0; ch < CHANNELS; ++ch) {
+        for (int e = ch; e < 8; e += CHANNELS) largest[ch] = std::max(largest[ch], joinTop[e]);
+        sums.backwardMax[ch] = largest[ch];
     }
     stream.chunkStart = p;
 }
@@ -348,15 +382,13 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
 template <int CHANNELS>
 struct Running {
     using L = Lanes<CHANNELS>;
-    double* ring[CHANNELS];
-    const double* backward[CHANNELS];
+    double* ring;            // the delay line, frames of CHANNELS values
+    const double* backward;  // A, frames of CHANNELS values
     L forward, box, partial, partialError, inputMax, forwardMax, backwardMax, previousInput, dcState;
 
     QORTA_FIR_INLINE void load(const FirStream& stream, const DcBlocker& dc) {
-        for (int ch = 0; ch < CHANNELS; ++ch) {
-            ring[ch] = stream.channel[ch].ring.get();
-            backward[ch] = stream.channel[ch].backward.get();
-        }
+        ring = stream.ring.get();
+        backward = stream.backward.get();
         const FirSums& sums = stream.sums;
         forward = make<L>(sums.forward);
         box = make<L>(sums.box);
@@ -379,12 +411,6 @@ struct Running {
         store(sums.backwardMax, backwardMax);
         store(dc.previousInput, previousInput);
         store(dc.state, dcState);
-    }
-    // The delay lines' values at `slot`.
-    QORTA_FIR_INLINE L at(std::size_t slot) const {
-        double values[CHANNELS];
-        for (int ch = 0; ch < CHANNELS; ++ch) values[ch] = ring[ch][slot];
-        return make<L>(values);
     }
 };
 
@@ -409,7 +435,8 @@ QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPo
     run.previousInput = x;
     run.dcState = y;
     const L w = dcRemoval ? y : x;
-    for (int ch = 0; ch < CHANNELS; ++ch) run.ring[ch][slot] = run.ring[ch][slot + capacity] = lane(w, ch);
+    store(run.ring + CHANNELS * slot, w);
+    store(run.ring + CHANNELS * (slot + capacity), w);
     return w;
 }
 
@@ -504,13 +531,8 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
                 beta = advance(stream.beta);
                 average = advance(stream.average);
             }
-            const double* centreAt[CHANNELS];
-            const double* backwardAt[CHANNELS];
-            for (int ch = 0; ch < CHANNELS; ++ch) {
-                centreAt[ch] = run.ring[ch] + (static_cast<std::size_t>(p) & mask);
-                backwardAt[ch] = run.backward[ch];
-            }
-            storeSum<CHANNELS>(run, gatherAt<CHANNELS>(centreAt, 0), gatherAt<CHANNELS>(backwardAt, 0), powers[n + 1],
+            const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+            storeSum<CHANNELS>(run, make<L>(centreAt), make<L>(run.backward), powers[n + 1],
                                alpha, beta, average, sums, inputMaxima, recursionMaxima, i);
             ++time;
             ++i;
@@ -522,27 +544,22 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
         // within it.
         const std::int64_t local = p - chunkStart;  // 1 .. N
         const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(to - i, n + 1 - local));
-        const double* oldAt[CHANNELS];
-        const double* centreAt[CHANNELS];
-        const double* backwardAt[CHANNELS];
-        for (int ch = 0; ch < CHANNELS; ++ch) {
-            oldAt[ch] = run.ring[ch] + (static_cast<std::size_t>(p - n - 1) & mask);
-            centreAt[ch] = run.ring[ch] + (static_cast<std::size_t>(p) & mask);
-            backwardAt[ch] = run.backward[ch] + local;
-        }
+        const double* const oldAt = run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask);
+        const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+        const double* const backwardAt = run.backward + CHANNELS * local;
         const double* const growth = powers + (local - 1);          // r^(t - e) for the newest input t
         const double* const decayToEnd = powers + (n + 1 + local);  // r^(e - p), the table's reversed half
         for (std::uint32_t k = 0; k < count; ++k, ++i) {
             const L w = storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
                                               static_cast<std::size_t>(time + k) & mask);
-            const L centre = gatherAt<CHANNELS>(centreAt, k);
-            stepSums<CHANNELS>(run, gatherAt<CHANNELS>(oldAt, k), centre, w, r, leaving, growth[k]);
+            const L centre = make<L>(centreAt + CHANNELS * k);
+            stepSums<CHANNELS>(run, make<L>(oldAt + CHANNELS * k), centre, w, r, leaving, growth[k]);
             if (GLIDE) {
                 alpha = advance(stream.alpha);
                 beta = advance(stream.beta);
                 average = advance(stream.average);
             }
-            storeSum<CHANNELS>(run, centre, gatherAt<CHANNELS>(backwardAt, k), decayToEnd[k], alpha, beta, average,
+            storeSum<CHANNELS>(run, centre, make<L>(backwardAt + CHANNELS * k), decayToEnd[k], alpha, beta, average,
                                sums, inputMaxima, recursionMaxima, i);
         }
         time += count;
@@ -592,15 +609,30 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
 // Marked outputs at most this far apart are computed together.
 constexpr std::uint32_t SETTLE_GAP = 8;
 
-// Computes values[i] exactly, dsp::convolveAt centred on window[N + i], for
-// every i < frames with marked[i] set; returns how many sums it computed.
-// Marked outputs close together are computed as one dsp::convolveRun,
-// which works on several outputs side by side; one or two alone, each by
-// convolveAt, whose plain chain of additions is about twice as fast as a
-// run's for one output (measured). Both add the same products in the same
-// order: the same bits.
-std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* window, std::uint32_t frames,
-                           const unsigned char* marked, double* values) {
+// dsp::convolveAt centred on window[centre x stride] over a window whose
+// values lie `stride` apart (one channel of frames side by side): the same
+// products added to 0.0 in the same ascending order, so the same bits.
+double convolveStridedAt(const dsp::FirCorrector& corrector, const double* window, std::ptrdiff_t centre,
+                         std::ptrdiff_t stride) {
+    if (stride == 1) return dsp::convolveAt(corrector, window, centre);
+    const std::int64_t n = corrector.halfLength;
+    const double* const kernel = corrector.kernel;
+    double sum = 0.0;
+    for (std::int64_t m = -n; m <= n; ++m) sum += kernel[n + m] * window[(centre + m) * stride];
+    return sum;
+}
+
+// Computes values[i] exactly, dsp::convolveAt centred on window position
+// N + i (positions `stride` doubles apart), for every i < frames with
+// marked[i] set; returns how many sums it computed. Marked outputs close
+// together are computed as one dsp::convolveRun, which works on several
+// outputs side by side, over the positions copied into `scratch` (2 N +
+// frames doubles) unless they are contiguous; one or two alone, each by
+// the plain ascending chain of convolveAt, about twice as fast as a run's
+// for one output (measured). Both add the same products in the same order:
+// the same bits.
+std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* window, std::ptrdiff_t stride,
+                           std::uint32_t frames, const unsigned char* marked, double* values, double* scratch) {
     const std::int32_t n = corrector.halfLength;
     std::uint64_t computed = 0;
     std::uint32_t i = 0;
@@ -617,10 +649,17 @@ std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* win
             }
         if (count <= 2) {
             for (std::uint32_t j = i; j < end; ++j)
-                if (marked[j] != 0) values[j] = dsp::convolveAt(corrector, window, n + static_cast<std::ptrdiff_t>(j));
+                if (marked[j] != 0)
+                    values[j] = convolveStridedAt(corrector, window, n + static_cast<std::ptrdiff_t>(j), stride);
             computed += count;
         } else {
-            dsp::convolveRun(corrector, window, n + static_cast<std::ptrdiff_t>(i), end - i, values + i);
+            const double* run = window + static_cast<std::ptrdiff_t>(i) * stride;
+            if (stride != 1) {
+                const std::size_t positions = 2 * static_cast<std::size_t>(n) + (end - i);
+                for (std::size_t k = 0; k < positions; ++k) scratch[k] = run[static_cast<std::ptrdiff_t>(k) * stride];
+                run = scratch;
+            }
+            dsp::convolveRun(corrector, run, n, end - i, values + i);
             computed += end - i;
         }
         i = end;
@@ -661,9 +700,11 @@ QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, bool dcRem
         // The window from the first centre's N samples of past to the
         // newest input lies in one piece of the mirrored delay line.
         const std::int64_t firstWindow = firstTime - 2 * static_cast<std::int64_t>(n);
-        const double* window = channel.ring.get() + (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1));
+        const double* window =
+            stream.ring.get() + CHANNELS * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
         const dsp::FirCorrector corrector{n, stream.kernel.get()};
-        stream.exactSums += settleMarked(corrector, window, frames, channel.undecided.get(), channel.values.get());
+        stream.exactSums += settleMarked(corrector, window, CHANNELS, frames, channel.undecided.get(),
+                                         channel.values.get(), stream.exactWindow.get());
         // Only the marked sums take the exact value: a decided one that a
         // run of exact sums happened to cover keeps its fast value, so that
         // the output does not depend on where blocks begin.

@@ -43,8 +43,6 @@
 namespace realtime {
 
 struct FirChannel {
-    std::unique_ptr<double[]> ring;              // 2 x capacity: w[t] at t mod capacity and again one capacity on
-    std::unique_ptr<double[]> backward;          // A over the present chunk, N_max + 1 doubles
     std::unique_ptr<double[]> values;            // the present block's sums, STREAM_MAX_BLOCK doubles
     std::unique_ptr<unsigned char[]> undecided;  // per sum of the block: 1 where it must be computed exactly (all 0
                                                  // between calls)
@@ -72,6 +70,13 @@ struct FirStream {
     // The present block's sums, W and F_max + A_max per frame, channels
     // side by side (STREAM_MAX_BLOCK x MAX_CHANNELS doubles each).
     std::unique_ptr<double[]> blockSums, blockInputMax, blockRecursionMax;
+    // The delay line, 2 x capacity frames: w[t] at frame t mod capacity and
+    // again one capacity on, the channels of a frame side by side (as many
+    // as the stream processes), so that one vector access reads or writes a
+    // frame.
+    std::unique_ptr<double[]> ring;
+    std::unique_ptr<double[]> backward;     // A over the present chunk, N_max + 1 frames, channels side by side
+    std::unique_ptr<double[]> exactWindow;  // one channel's window for a run of exact sums, 2 N_max + block
 
     // The present settings.
     ControlValues settings;

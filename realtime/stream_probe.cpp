@@ -23,14 +23,16 @@ std::size_t countSubnormalState(const StreamCorrector* corrector) {
         subnormals(corrector->dc.previousInput, dsp::MAX_CHANNELS) + subnormals(corrector->dc.state, dsp::MAX_CHANNELS);
     const FirStream& fir = corrector->fir;
     if (corrector->form == CorrectorForm::Fir)
+    {
         for (int ch = 0; ch < dsp::MAX_CHANNELS; ++ch) {
-            const FirChannel& channel = fir.channel[ch];
             const FirSums& s = fir.sums;
             const double sums[] = {s.forward[ch],  s.box[ch],        s.partial[ch],    s.partialError[ch],
                                    s.inputMax[ch], s.forwardMax[ch], s.backwardMax[ch]};
-            found += subnormals(sums, 7) + subnormals(channel.ring.get(), 2 * fir.capacity) +
-                     subnormals(channel.backward.get(), static_cast<std::size_t>(fir.maxHalfLength) + 1);
+            found += subnormals(sums, 7);
         }
+        found += subnormals(fir.ring.get(), 2 * fir.capacity * dsp::MAX_CHANNELS) +
+                 subnormals(fir.backward.get(), (static_cast<std::size_t>(fir.maxHalfLength) + 1) * dsp::MAX_CHANNELS);
+    }
     return found;
 }
 
