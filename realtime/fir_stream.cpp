@@ -474,6 +474,67 @@ QORTA_FIR_INLINE void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lane
     run.forwardMax = larger(run.forwardMax, absolute(run.forward));
 }
 
+// Writes out the block's stored sums [from, to) that the bound decides
+// (all of them while the weights glide, GLIDE); marks the others for the
+// exact sum, keeping their value in the channel's `values`. Returns true
+// when it marked any.
+template <int CHANNELS, bool GLIDE>
+QORTA_FIR_INLINE bool decideSums(FirStream& stream, float* const* out, std::uint32_t from, std::uint32_t to) {
+    using L = Lanes<CHANNELS>;
+    const double perInput = stream.form.boundPerInput, perRecursion = stream.form.boundPerRecursion;
+    const double perOutput = stream.form.boundPerOutput;
+    // A sum is decided without looking closer when |sum| >= (K0 W + K1 (F_max
+    // + A_max) + 2^-900) x scale: then the whole bound is at most 2^-26 |sum|,
+    // so every value within it lies within one float step of the sum (the
+    // spacing of floats near |sum| exceeds 2^-24 (|sum| - bound)); the factor
+    // 1 + 2^-40 covers the rounding of that test. Without the fallback, every
+    // sum is taken as decided.
+    const double scale = stream.exactFallback ? stream.decisionScale : 0.0;
+    const double coarseScale = stream.exactFallback ? stream.coarseScale : 0.0;
+    const double allowanceScaled = UNDERFLOW_ALLOWANCE * scale;
+    const double* const sums = stream.blockSums.get();
+    const double* const inputMaxima = stream.blockInputMax.get();
+    const double* const recursionMaxima = stream.blockRecursionMax.get();
+    bool anyUndecided = false;
+    // The output pointers in locals too: the float stores below could
+    // otherwise be taken to change them.
+    float* output[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) output[ch] = out[ch];
+    for (std::uint32_t i = from; i < to; ++i) {
+        const L sum = make<L>(sums + CHANNELS * i);
+        // The bound without its share proportional to |sum|, which the
+        // scale accounts for; while the weights glide there is no exact
+        // sum to be near.
+        // First with F_max + A_max at their largest possible value, a
+        // multiple of W; only below that with their values.
+        const L inputMax = make<L>(inputMaxima + CHANNELS * i);
+        const L coarseFrom = coarseScale * inputMax + allowanceScaled;
+        const L magnitude = absolute(sum);
+        if (GLIDE || allTrue(magnitude >= coarseFrom)) {
+            for (int ch = 0; ch < CHANNELS; ++ch) output[ch][i] = static_cast<float>(lane(sum, ch));
+            continue;
+        }
+        const L recursionMax = make<L>(recursionMaxima + CHANNELS * i);
+        for (int ch = 0; ch < CHANNELS; ++ch) {
+            const double value = lane(sum, ch);
+            bool exact = false;
+            if (!(lane(magnitude, ch) >= lane(coarseFrom, ch))) {
+                const double fixedBound = perInput * lane(inputMax, ch) + perRecursion * lane(recursionMax, ch);
+                if (!(lane(magnitude, ch) >= (fixedBound + UNDERFLOW_ALLOWANCE) * scale))
+                    exact = !floatDecided(value, (fixedBound + perOutput * lane(magnitude, ch)) + UNDERFLOW_ALLOWANCE);
+            }
+            if (exact) {
+                stream.channel[ch].undecided[i] = 1;
+                stream.channel[ch].values[i] = value;
+                anyUndecided = true;
+            } else {
+                output[ch][i] = static_cast<float>(value);
+            }
+        }
+    }
+    return anyUndecided;
+}
+
 // Frames [from, to) of the block with the closed form; the weights glide
 // when GLIDE. A sum the bound decides is written out at once; the others
 // are kept in `values` and marked for the exact sum.
@@ -487,25 +548,13 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
     // the delay lines could otherwise alias it.
     const double* const powers = stream.form.powers;
     const double r = stream.form.decay, leaving = stream.form.leaving;
-    const double perInput = stream.form.boundPerInput, perRecursion = stream.form.boundPerRecursion;
-    const double perOutput = stream.form.boundPerOutput;
     const std::size_t capacity = stream.capacity;
     const double dcPole = dc.pole;
     double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
-    // A sum is decided without looking closer when |sum| >= (K0 W + K1 (F_max
-    // + A_max) + 2^-900) x scale: then the whole bound is at most 2^-26 |sum|,
-    // so every value within it lies within one float step of the sum (the
-    // spacing of floats near |sum| exceeds 2^-24 (|sum| - bound)); the factor
-    // 1 + 2^-40 covers the rounding of that test. Without the fallback, every
-    // sum is taken as decided.
-    const double scale = stream.exactFallback ? stream.decisionScale : 0.0;
-    const double coarseScale = stream.exactFallback ? stream.coarseScale : 0.0;
-    const double allowanceScaled = UNDERFLOW_ALLOWANCE * scale;
     std::int64_t chunkStart = stream.chunkStart;
     bool restart = stream.restart;
     Running<CHANNELS> run;
     run.load(stream, dc);
-    bool anyUndecided = false;
     std::int64_t time = stream.time;
     // The loop's pointers in locals, which stores of doubles cannot change.
     const float* input[CHANNELS];
@@ -564,46 +613,47 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dc
         }
         time += count;
     }
-    // The output pointers in locals too: the float stores below could
-    // otherwise be taken to change them.
-    float* output[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) output[ch] = out[ch];
-    for (i = from; i < to; ++i) {
-        const L sum = make<L>(sums + CHANNELS * i);
-        // The bound without its share proportional to |sum|, which the
-        // scale accounts for; while the weights glide there is no exact
-        // sum to be near.
-        // First with F_max + A_max at their largest possible value, a
-        // multiple of W; only below that with their values.
-        const L inputMax = make<L>(inputMaxima + CHANNELS * i);
-        const L coarseFrom = coarseScale * inputMax + allowanceScaled;
-        const L magnitude = absolute(sum);
-        if (GLIDE || allTrue(magnitude >= coarseFrom)) {
-            for (int ch = 0; ch < CHANNELS; ++ch) output[ch][i] = static_cast<float>(lane(sum, ch));
-            continue;
-        }
-        const L recursionMax = make<L>(recursionMaxima + CHANNELS * i);
-        for (int ch = 0; ch < CHANNELS; ++ch) {
-            const double value = lane(sum, ch);
-            bool exact = false;
-            if (!(lane(magnitude, ch) >= lane(coarseFrom, ch))) {
-                const double fixedBound = perInput * lane(inputMax, ch) + perRecursion * lane(recursionMax, ch);
-                if (!(lane(magnitude, ch) >= (fixedBound + UNDERFLOW_ALLOWANCE) * scale))
-                    exact = !floatDecided(value, (fixedBound + perOutput * lane(magnitude, ch)) + UNDERFLOW_ALLOWANCE);
-            }
-            if (exact) {
-                stream.channel[ch].undecided[i] = 1;
-                stream.channel[ch].values[i] = value;
-                anyUndecided = true;
-            } else {
-                output[ch][i] = static_cast<float>(value);
-            }
-        }
-    }
     stream.time = time;
     stream.restart = restart;
     run.save(stream, dc);
-    return anyUndecided;
+    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+}
+
+// True when the next frame's centre lies inside the present chunk (not at
+// the start of a new one) and the weights rest.
+QORTA_FIR_INLINE bool insideChunkAtRest(const FirStream& stream) {
+    const std::int64_t p = stream.time - stream.halfLength;
+    return !stream.restart && p != stream.chunkStart + stream.halfLength + 1 && !gliding(stream.alpha) &&
+           !gliding(stream.beta) && !gliding(stream.average);
+}
+
+// One frame with the closed form inside a chunk (not at its start) while
+// the weights rest: what closedFormFrames does for such a frame, without
+// the set-up of its loops, for hosts that process frame by frame. Returns
+// true when the sum is left to the exact computation.
+template <int CHANNELS>
+QORTA_FIR_INLINE bool closedFormFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                                      float* const* out) {
+    using L = Lanes<CHANNELS>;
+    const std::size_t mask = stream.capacity - 1;
+    const std::int32_t n = stream.halfLength;
+    const double* const powers = stream.form.powers;
+    const std::int64_t time = stream.time;
+    const std::int64_t p = time - n;
+    const std::int64_t local = p - stream.chunkStart;  // 1 .. N
+    Running<CHANNELS> run;
+    run.load(stream, dc);
+    const L w = storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, 0,
+                                      static_cast<std::size_t>(time) & mask);
+    const L centre = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask));
+    const L old = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask));
+    stepSums<CHANNELS>(run, old, centre, w, stream.form.decay, stream.form.leaving, powers[local - 1]);
+    storeSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
+                       stream.alpha.value, stream.beta.value, stream.average.value, stream.blockSums.get(),
+                       stream.blockInputMax.get(), stream.blockRecursionMax.get(), 0);
+    stream.time = time + 1;
+    run.save(stream, dc);
+    return decideSums<CHANNELS, false>(stream, out, 0, 1);
 }
 
 // Marked outputs at most this far apart are computed together.
@@ -667,6 +717,32 @@ std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* win
     return computed;
 }
 
+// Computes the marked sums of the block of `frames` whose first input had
+// time `firstTime` exactly and writes them out, clearing the marks.
+template <int CHANNELS>
+void settleUndecided(FirStream& stream, float* const* out, std::uint32_t frames, std::int64_t firstTime) {
+    const std::int32_t n = stream.halfLength;
+    for (int ch = 0; ch < CHANNELS; ++ch) {
+        FirChannel& channel = stream.channel[ch];
+        // The window from the first centre's N samples of past to the
+        // newest input lies in one piece of the mirrored delay line.
+        const std::int64_t firstWindow = firstTime - 2 * static_cast<std::int64_t>(n);
+        const double* window =
+            stream.ring.get() + CHANNELS * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
+        const dsp::FirCorrector corrector{n, stream.kernel.get()};
+        stream.exactSums += settleMarked(corrector, window, CHANNELS, frames, channel.undecided.get(),
+                                         channel.values.get(), stream.exactWindow.get());
+        // Only the marked sums take the exact value: a decided one that a
+        // run of exact sums happened to cover keeps its fast value, so that
+        // the output does not depend on where blocks begin.
+        for (std::uint32_t i = 0; i < frames; ++i)
+            if (channel.undecided[i] != 0) {
+                out[ch][i] = static_cast<float>(channel.values[i]);
+                channel.undecided[i] = 0;  // all clear again for the next call
+            }
+    }
+}
+
 template <int CHANNELS>
 QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
                                     float* const* out, std::uint32_t frames) {
@@ -693,27 +769,16 @@ QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, bool dcRem
         }
         anyUndecided = closedFormFrames<CHANNELS, false>(stream, dc, dcRemoval, in, out, i, frames) || anyUndecided;
     }
-    if (!anyUndecided) return;
-    const std::int32_t n = stream.halfLength;
-    for (int ch = 0; ch < CHANNELS; ++ch) {
-        FirChannel& channel = stream.channel[ch];
-        // The window from the first centre's N samples of past to the
-        // newest input lies in one piece of the mirrored delay line.
-        const std::int64_t firstWindow = firstTime - 2 * static_cast<std::int64_t>(n);
-        const double* window =
-            stream.ring.get() + CHANNELS * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
-        const dsp::FirCorrector corrector{n, stream.kernel.get()};
-        stream.exactSums += settleMarked(corrector, window, CHANNELS, frames, channel.undecided.get(),
-                                         channel.values.get(), stream.exactWindow.get());
-        // Only the marked sums take the exact value: a decided one that a
-        // run of exact sums happened to cover keeps its fast value, so that
-        // the output does not depend on where blocks begin.
-        for (std::uint32_t i = 0; i < frames; ++i)
-            if (channel.undecided[i] != 0) {
-                out[ch][i] = static_cast<float>(channel.values[i]);
-                channel.undecided[i] = 0;  // all clear again for the next call
-            }
-    }
+    if (anyUndecided) settleUndecided<CHANNELS>(stream, out, frames, firstTime);
+}
+
+// A call of one frame inside a chunk while the weights rest (see
+// closedFormFrame), apart from the set-up the longer blocks need.
+template <int CHANNELS>
+QORTA_FIR_INLINE void processOneFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                                      float* const* out) {
+    if (closedFormFrame<CHANNELS>(stream, dc, dcRemoval, in, out))
+        settleUndecided<CHANNELS>(stream, out, 1, stream.time - 1);
 }
 
 // One entry point per instruction set, each with the whole processing
@@ -740,8 +805,38 @@ __attribute__((target("avx512f"))) void processFramesAvx512f(FirStream& stream, 
 #endif
 
 template <int CHANNELS>
+void processOneFrameGeneric(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                            float* const* out) {
+    processOneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
+}
+
+#if QORTA_DSP_X86
+template <int CHANNELS>
+__attribute__((target("avx"))) void processOneFrameAvx(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                       const float* const* in, float* const* out) {
+    processOneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
+}
+
+template <int CHANNELS>
+__attribute__((target("avx512f"))) void processOneFrameAvx512f(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                               const float* const* in, float* const* out) {
+    processOneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
+}
+#endif
+
+// A call of one frame inside a chunk while the weights rest takes an entry
+// point of its own, which holds only what such a frame needs.
+template <int CHANNELS>
 void processFramesWith(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out,
                        std::uint32_t frames) {
+    if (frames == 1 && stream.fastUsable && insideChunkAtRest(stream)) {
+#if QORTA_DSP_X86
+        if (stream.vectorPath == dsp::CONVOLVE_AVX512F)
+            return processOneFrameAvx512f<CHANNELS>(stream, dc, dcRemoval, in, out);
+        if (stream.vectorPath == dsp::CONVOLVE_AVX) return processOneFrameAvx<CHANNELS>(stream, dc, dcRemoval, in, out);
+#endif
+        return processOneFrameGeneric<CHANNELS>(stream, dc, dcRemoval, in, out);
+    }
 #if QORTA_DSP_X86
     if (stream.vectorPath == dsp::CONVOLVE_AVX512F)
         return processFramesAvx512f<CHANNELS>(stream, dc, dcRemoval, in, out, frames);
