@@ -77,41 +77,41 @@ QORTA_FIR_INLINE double combineChannel(const Octet (&acc)[CHANNELS], int ch) {
     return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
 }
 
-// Per channel, the sum of weights[i] x at[i x CHANNELS + ch], i < terms, in
-// eight interleaved partial sums (any order is covered by the bound).
+// Per channel, over frames whose CHANNELS values lie side by side, in one
+// pass: dot[ch] = the sum of weights[i] x at[i x CHANNELS + ch] over i <
+// dotTerms, and box[ch] = the sum of at[i x CHANNELS + ch] over i <
+// boxTerms (>= dotTerms), each in eight interleaved partial sums (any
+// order is covered by the bound); largest[ch] receives the largest
+// magnitude of the box's values (NaNs left out), taken as the larger of
+// the largest value and the negated smallest, which is exact and needs no
+// magnitudes.
 template <int CHANNELS>
-QORTA_FIR_INLINE void dotSums(const double* weights, const double* at, std::size_t terms, double (&result)[CHANNELS]) {
-    Octet acc[CHANNELS];
-    for (Octet& octet : acc) octet = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std::size_t dotTerms,
+                                    std::size_t boxTerms, double (&dot)[CHANNELS], double (&box)[CHANNELS],
+                                    double (&largest)[CHANNELS]) {
+    Octet dotAcc[CHANNELS], boxAcc[CHANNELS];
+    for (int h = 0; h < CHANNELS; ++h) dotAcc[h] = boxAcc[h] = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Octet top = boxAcc[0], bottom = boxAcc[0];
     std::size_t i = 0;
-    for (; i + 8 <= terms; i += 8)
+    // Both sums while the dot's eight-frame groups last.
+    for (; i + 8 <= dotTerms; i += 8)
         for (int h = 0; h < CHANNELS; ++h) {
-            Octet weight, value;
+            Octet weight, values;
             loadFrameWeights<CHANNELS>(weight, weights + i + h * FRAMES_PER_OCTET<CHANNELS>);
-            loadOctet(value, at + CHANNELS * i + 8 * h);
-            acc[h] += weight * value;
+            loadOctet(values, at + CHANNELS * i + 8 * h);
+            dotAcc[h] += weight * values;
+            boxAcc[h] += values;
+            top = values > top ? values : top;
+            bottom = values < bottom ? values : bottom;
         }
-    for (; i < terms; ++i)
-        for (int ch = 0; ch < CHANNELS; ++ch) acc[0][ch] += weights[i] * at[CHANNELS * i + ch];
-    for (int ch = 0; ch < CHANNELS; ++ch) result[ch] = combineChannel<CHANNELS>(acc, ch);
-}
-
-// Per channel, the sum of at[i x CHANNELS + ch], i < terms, in eight
-// interleaved partial sums; `largest` receives the largest magnitude (NaNs
-// left out), taken as the larger of the largest value and the negated
-// smallest, which is exact and needs no magnitudes.
-template <int CHANNELS>
-QORTA_FIR_INLINE void boxSums(const double* at, std::size_t terms, double (&result)[CHANNELS],
-                              double (&largest)[CHANNELS]) {
-    Octet acc[CHANNELS];
-    for (Octet& octet : acc) octet = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    Octet top = acc[0], bottom = acc[0];
-    std::size_t i = 0;
-    for (; i + 8 <= terms; i += 8)
+    for (std::size_t j = i; j < dotTerms; ++j)
+        for (int ch = 0; ch < CHANNELS; ++ch) dotAcc[0][ch] += weights[j] * at[CHANNELS * j + ch];
+    // The box goes on from the same frame, each in its lane as before.
+    for (; i + 8 <= boxTerms; i += 8)
         for (int h = 0; h < CHANNELS; ++h) {
             Octet values;
             loadOctet(values, at + CHANNELS * i + 8 * h);
-            acc[h] += values;
+            boxAcc[h] += values;
             top = values > top ? values : top;
             bottom = values < bottom ? values : bottom;
         }
@@ -119,12 +119,13 @@ QORTA_FIR_INLINE void boxSums(const double* at, std::size_t terms, double (&resu
         double high = 0.0;
         // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
         for (int k = ch; k < 8; k += CHANNELS) high = std::max(high, std::max(top[k], 0.0 - bottom[k]));
-        for (std::size_t j = i; j < terms; ++j) {
-            acc[0][ch] += at[CHANNELS * j + ch];
+        for (std::size_t j = i; j < boxTerms; ++j) {
+            boxAcc[0][ch] += at[CHANNELS * j + ch];
             high = std::max(high, std::fabs(at[CHANNELS * j + ch]));
         }
         largest[ch] = high;
-        result[ch] = combineChannel<CHANNELS>(acc, ch);
+        box[ch] = combineChannel<CHANNELS>(boxAcc, ch);
+        dot[ch] = combineChannel<CHANNELS>(dotAcc, ch);
     }
 }
 
@@ -310,8 +311,7 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     double* const a = stream.backward.get();
     FirSums& sums = stream.sums;
     double forward[CHANNELS], box[CHANNELS], inputMax[CHANNELS];
-    dotSums<CHANNELS>(powers + terms + 1, w - CHANNELS * n, terms, forward);
-    boxSums<CHANNELS>(w - CHANNELS * n, 2 * terms - 1, box, inputMax);
+    dotAndBoxSums<CHANNELS>(powers + terms + 1, w - CHANNELS * n, terms, 2 * terms - 1, forward, box, inputMax);
     for (int ch = 0; ch < CHANNELS; ++ch) {
         sums.forward[ch] = forward[ch];
         sums.box[ch] = box[ch];
