@@ -602,11 +602,13 @@ QORTA_FIR_INLINE bool decideSums(FirStream& stream, float* const* out, std::uint
 }
 
 // Frames [from, to) of the block with the closed form; the weights glide
-// when GLIDE. A sum the bound decides is written out at once; the others
-// are kept in `values` and marked for the exact sum.
-template <int CHANNELS, bool GLIDE>
-QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
-                                       float* const* out, std::uint32_t from, std::uint32_t to) {
+// when GLIDE, the DC filter's output is taken when DC_REMOVAL. A sum the
+// bound decides is written out at once; the others are kept in `values`
+// and marked for the exact sum.
+template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
+QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, const float* const* in, float* const* out,
+                                       std::uint32_t from, std::uint32_t to) {
+    const bool dcRemoval = DC_REMOVAL;  // a constant, so that the loop does not test it
     using L = Lanes<CHANNELS>;
     const std::size_t mask = stream.capacity - 1;
     const std::int32_t n = stream.halfLength;
@@ -831,9 +833,12 @@ QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, bool dcRem
                 std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
                           stream.average.length - stream.average.step});
             i = std::min(frames, left);
-            anyUndecided = closedFormFrames<CHANNELS, true>(stream, dc, dcRemoval, in, out, 0, i);
+            anyUndecided = dcRemoval ? closedFormFrames<CHANNELS, true, true>(stream, dc, in, out, 0, i)
+                                     : closedFormFrames<CHANNELS, true, false>(stream, dc, in, out, 0, i);
         }
-        anyUndecided = closedFormFrames<CHANNELS, false>(stream, dc, dcRemoval, in, out, i, frames) || anyUndecided;
+        const bool rest = dcRemoval ? closedFormFrames<CHANNELS, false, true>(stream, dc, in, out, i, frames)
+                                    : closedFormFrames<CHANNELS, false, false>(stream, dc, in, out, i, frames);
+        anyUndecided = rest || anyUndecided;
     }
     if (anyUndecided) settleUndecided<CHANNELS>(stream, out, frames, firstTime);
 }
