@@ -281,12 +281,6 @@ QORTA_FIR_INLINE bool allTrue(PairBits holds) { return (holds[0] & holds[1]) != 
 
 constexpr double ZEROS[dsp::MAX_CHANNELS] = {0.0, 0.0};
 
-// top = max(top, |values|) lane by lane; a NaN leaves top as it is.
-QORTA_FIR_INLINE void raiseTop(Octet& top, const Octet& values) {
-    const Octet magnitude = values < 0.0 ? -values : values;
-    top = magnitude > top ? magnitude : top;
-}
-
 // Starts the chunk of centres [p, p + N + 1) for every channel: F, B and W
 // directly over w[p - N .. p + N], A by the backward recursion over
 // w[p .. p + N]; P is empty.
@@ -325,53 +319,71 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     // The pieces' values in registers, every piece's channels side by side:
     // each step needs only the value of the step before.
     L state[BACKWARD_PIECES];
-    L top = make<L>(ZEROS);
     for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
-        state[k] = top;
+        state[k] = make<L>(ZEROS);
         if (end[k] >= 0) {
             state[k] = make<L>(w + CHANNELS * end[k]);
             store(a + CHANNELS * end[k], state[k]);
-            top = larger(top, absolute(state[k]));
         }
     }
-    for (std::int32_t o = 1; o < length; ++o)
+    // The steps at which every piece still has a position (only the first
+    // piece can be shorter), then the others.
+    const std::int32_t fullSteps = std::min(length, std::max(end[0] + 1, 1));
+    for (std::int32_t o = 1; o < fullSteps; ++o)
+        for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
+            const std::int32_t j = end[k] - o;
+            state[k] = r * state[k] + make<L>(w + CHANNELS * j);
+            store(a + CHANNELS * j, state[k]);
+        }
+    for (std::int32_t o = fullSteps; o < length; ++o)
         for (std::int32_t k = 0; k < BACKWARD_PIECES; ++k) {
             const std::int32_t j = end[k] - o;
             if (j < 0) continue;
             state[k] = r * state[k] + make<L>(w + CHANNELS * j);
             store(a + CHANNELS * j, state[k]);
-            top = larger(top, absolute(state[k]));
         }
     // The joins, independent from position to position: 8 / CHANNELS
     // positions with their channels side by side. r^(next - j) comes from
-    // the table's reversed half, ascending with j.
+    // the table's reversed half, ascending with j. A_max, the largest
+    // magnitude of every value a took, is gathered here from the values
+    // before and after each join, and from the last piece, which has no
+    // join, in a pass of its own: the largest and the smallest value lane
+    // by lane, exact, NaNs left out, as in dotAndBoxSums.
     double largest[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) largest[ch] = lane(top, ch);
-    Octet joinTop = {};
+    for (int ch = 0; ch < CHANNELS; ++ch) largest[ch] = 0.0;
+    Octet top = {}, bottom = {};
     constexpr std::int32_t STEP = FRAMES_PER_OCTET<CHANNELS>;
-    for (std::int32_t k = BACKWARD_PIECES - 2; k >= 0; --k) {
+    for (std::int32_t k = BACKWARD_PIECES - 1; k >= 0; --k) {
+        const bool last = k == BACKWARD_PIECES - 1;
         const std::int32_t next = end[k] + 1;
         const double* const reversed = powers + (2 * n + 2 - next);
         Octet nextValues;
-        for (int e = 0; e < 8; ++e) nextValues[e] = a[CHANNELS * next + e % CHANNELS];
+        for (int e = 0; e < 8; ++e) nextValues[e] = last ? 0.0 : a[CHANNELS * next + e % CHANNELS];
         std::int32_t j = std::max(end[k] - length + 1, 0);
         for (; j + STEP <= next; j += STEP) {
             Octet values, weights;
             loadOctet(values, a + CHANNELS * j);
+            top = values > top ? values : top;
+            bottom = values < bottom ? values : bottom;
+            if (last) continue;
             loadFrameWeights<CHANNELS>(weights, reversed + j);
             values = values + weights * nextValues;
             std::memcpy(a + CHANNELS * j, &values, sizeof values);
-            raiseTop(joinTop, values);
+            top = values > top ? values : top;
+            bottom = values < bottom ? values : bottom;
         }
         for (; j < next; ++j)
             for (int ch = 0; ch < CHANNELS; ++ch) {
                 double& value = a[CHANNELS * j + ch];
+                largest[ch] = std::max(largest[ch], std::fabs(value));
+                if (last) continue;
                 value = value + powers[next - j] * nextValues[ch];
                 largest[ch] = std::max(largest[ch], std::fabs(value));
             }
     }
     for (int ch = 0; ch < CHANNELS; ++ch) {
-        for (int e = ch; e < 8; e += CHANNELS) largest[ch] = std::max(largest[ch], joinTop[e]);
+        // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
+        for (int e = ch; e < 8; e += CHANNELS) largest[ch] = std::max(largest[ch], std::max(top[e], 0.0 - bottom[e]));
         sums.backwardMax[ch] = largest[ch];
     }
     stream.chunkStart = p;
