@@ -1,0 +1,247 @@
+// The per-sample loop of the streaming FIR: the running sums held in
+// registers, one input stored and the sums stepped (Running, storeInputs,
+// storeSum, stepSums), over a block (closedFormFrames) or one frame
+// (closedFormFrame). Internal: included only by fir_stream.cpp and its
+// other internal headers.
+#ifndef QORTA_REALTIME_FIR_STREAM_FRAMES_H
+#define QORTA_REALTIME_FIR_STREAM_FRAMES_H
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "realtime/dc_blocker.h"
+#include "realtime/fir_stream.h"
+#include "realtime/fir_stream_chunk.h"
+#include "realtime/fir_stream_decide.h"
+#include "realtime/fir_stream_lanes.h"
+
+namespace realtime {
+
+namespace {
+
+// The per-sample state of every channel, held in registers while frames
+// run.
+template <int CHANNELS>
+struct Running {
+    using L = Lanes<CHANNELS>;
+    double* ring;            // the delay line, frames of CHANNELS values
+    const double* backward;  // A, frames of CHANNELS values
+    L forward, box, partial, partialError, inputMax, forwardMax, backwardMax, previousInput, dcState;
+
+    QORTA_FIR_INLINE void load(const FirStream& stream, const DcBlocker& dc) {
+        ring = stream.ring.get();
+        backward = stream.backward.get();
+        const FirSums& sums = stream.sums;
+        forward = make<L>(sums.forward);
+        box = make<L>(sums.box);
+        partial = make<L>(sums.partial);
+        partialError = make<L>(sums.partialError);
+        inputMax = make<L>(sums.inputMax);
+        forwardMax = make<L>(sums.forwardMax);
+        backwardMax = make<L>(sums.backwardMax);
+        previousInput = make<L>(dc.previousInput);
+        dcState = make<L>(dc.state);
+    }
+    QORTA_FIR_INLINE void save(FirStream& stream, DcBlocker& dc) const {
+        FirSums& sums = stream.sums;
+        store(sums.forward, forward);
+        store(sums.box, box);
+        store(sums.partial, partial);
+        store(sums.partialError, partialError);
+        store(sums.inputMax, inputMax);
+        store(sums.forwardMax, forwardMax);
+        store(sums.backwardMax, backwardMax);
+        store(dc.previousInput, previousInput);
+        store(dc.state, dcState);
+    }
+};
+
+// Stores input sample i of every channel at `slot`: DC removed or not, at
+// both places of the mirrored delay line. The DC filter (as removeDc)
+// runs also while it is switched off, so that switching it on finds it
+// settled.
+// Returns the values stored.
+template <int CHANNELS>
+QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPole, bool dcRemoval,
+                                             std::size_t capacity, const float* const* in, std::uint32_t i,
+                                             std::size_t slot) {
+    using L = Lanes<CHANNELS>;
+    double inputs[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) inputs[ch] = in[ch][i];
+    const L x = make<L>(inputs);
+    // The flush as a branch, taken only while a state is tiny (silence):
+    // applied as a mask on every sample, it would lengthen the chain from
+    // one sample's state to the next, which bounds the whole loop.
+    L y = (x - run.previousInput) + dcPole * run.dcState;
+    if (__builtin_expect(!allTrue(absolute(y) >= STATE_FLOOR), 0)) y = flushed(y);
+    run.previousInput = x;
+    run.dcState = y;
+    const L w = dcRemoval ? y : x;
+    store(run.ring + CHANNELS * slot, w);
+    store(run.ring + CHANNELS * (slot + capacity), w);
+    return w;
+}
+
+// The closed form's sum at centre p, local = p - s into the chunk, from the
+// recursions' present values; stored for frame i with what its bound needs.
+template <int CHANNELS>
+QORTA_FIR_INLINE void storeSum(const Running<CHANNELS>& run, Lanes<CHANNELS> centre, Lanes<CHANNELS> backward,
+                               double decayToEnd, double alpha, double beta, double average, double* sums,
+                               double* inputMaxima, double* recursionMaxima, std::uint32_t i) {
+    using L = Lanes<CHANNELS>;
+    const L g = backward + decayToEnd * (run.partial + run.partialError);
+    const L x = (run.forward + g) - centre;
+    const L sum = (alpha * centre + beta * x) - average * run.box;
+    store(sums + CHANNELS * i, sum);
+    store(inputMaxima + CHANNELS * i, run.inputMax);
+    store(recursionMaxima + CHANNELS * i, run.forwardMax + run.backwardMax);
+}
+
+// Moves F, B, P and the maxima of every channel on by one sample: the
+// inputs leaving F and B, at the centre and the newest; `growth` is
+// r^(t - e) for the newest input t and the chunk end e.
+template <int CHANNELS>
+QORTA_FIR_INLINE void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lanes<CHANNELS> centre,
+                               Lanes<CHANNELS> newest, double r, double leaving, double growth) {
+    using L = Lanes<CHANNELS>;
+    run.forward = r * run.forward + (centre - leaving * old);
+    run.box = run.box + (newest - old);
+    // P with its rounding errors gathered separately (an exact two-sum).
+    const L term = growth * newest;
+    const L sum = run.partial + term;
+    const L termPart = sum - run.partial;
+    run.partialError = run.partialError + ((run.partial - (sum - termPart)) + (term - termPart));
+    run.partial = sum;
+    run.inputMax = larger(run.inputMax, absolute(newest));
+    run.forwardMax = larger(run.forwardMax, absolute(run.forward));
+}
+
+// Frames [from, to) of the block with the closed form; the weights glide
+// when GLIDE, the DC filter's output is taken when DC_REMOVAL. A sum the
+// bound decides is written out at once; the others are kept in `values`
+// and marked for the exact sum.
+template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
+QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, const float* const* in, float* const* out,
+                                       std::uint32_t from, std::uint32_t to) {
+    const bool dcRemoval = DC_REMOVAL;  // a constant, so that the loop does not test it
+    using L = Lanes<CHANNELS>;
+    const std::size_t mask = stream.capacity - 1;
+    const std::int32_t n = stream.halfLength;
+    // Everything the loop reads but does not change, in locals: stores into
+    // the delay lines could otherwise alias it.
+    const double* const powers = stream.form.powers;
+    const double r = stream.form.decay, leaving = stream.form.leaving;
+    const std::size_t capacity = stream.capacity;
+    const double dcPole = dc.pole;
+    double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
+    std::int64_t chunkStart = stream.chunkStart;
+    bool restart = stream.restart;
+    Running<CHANNELS> run;
+    run.load(stream, dc);
+    std::int64_t time = stream.time;
+    // The loop's pointers in locals, which stores of doubles cannot change.
+    const float* input[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) input[ch] = in[ch];
+    double* const sums = stream.blockSums.get();
+    double* const inputMaxima = stream.blockInputMax.get();
+    double* const recursionMaxima = stream.blockRecursionMax.get();
+    // Each sum is stored with what its bound needs, and decided in the
+    // second loop below: this loop, whose every sample waits for the
+    // previous one, stays short, so that more samples' work overlaps.
+    std::uint32_t i = from;
+    while (i < to) {
+        const std::int64_t p = time - n;  // the centre of the output due at `time`
+        if (restart || p == chunkStart + n + 1) {
+            restart = false;
+            storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i, static_cast<std::size_t>(time) & mask);
+            run.save(stream, dc);
+            startChunk<CHANNELS>(stream, p);
+            run.load(stream, dc);
+            chunkStart = p;
+            if (GLIDE) {
+                alpha = advance(stream.alpha);
+                beta = advance(stream.beta);
+                average = advance(stream.average);
+            }
+            const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+            storeSum<CHANNELS>(run, make<L>(centreAt), make<L>(run.backward), powers[n + 1],
+                               alpha, beta, average, sums, inputMaxima, recursionMaxima, i);
+            ++time;
+            ++i;
+            continue;
+        }
+        // The frames up to the chunk's end or the block's. The positions
+        // read run on from a slot of the mirrored delay line, which holds
+        // every value a capacity on as well: a slot plus a block stays
+        // within it.
+        const std::int64_t local = p - chunkStart;  // 1 .. N
+        const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(to - i, n + 1 - local));
+        const double* const oldAt = run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask);
+        const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+        const double* const backwardAt = run.backward + CHANNELS * local;
+        const double* const growth = powers + (local - 1);          // r^(t - e) for the newest input t
+        const double* const decayToEnd = powers + (n + 1 + local);  // r^(e - p), the table's reversed half
+        for (std::uint32_t k = 0; k < count; ++k, ++i) {
+            const L w = storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
+                                              static_cast<std::size_t>(time + k) & mask);
+            const L centre = make<L>(centreAt + CHANNELS * k);
+            stepSums<CHANNELS>(run, make<L>(oldAt + CHANNELS * k), centre, w, r, leaving, growth[k]);
+            if (GLIDE) {
+                alpha = advance(stream.alpha);
+                beta = advance(stream.beta);
+                average = advance(stream.average);
+            }
+            storeSum<CHANNELS>(run, centre, make<L>(backwardAt + CHANNELS * k), decayToEnd[k], alpha, beta, average,
+                               sums, inputMaxima, recursionMaxima, i);
+        }
+        time += count;
+    }
+    stream.time = time;
+    stream.restart = restart;
+    run.save(stream, dc);
+    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+}
+
+// True when the next frame's centre lies inside the present chunk (not at
+// the start of a new one) and the weights rest.
+QORTA_FIR_INLINE bool insideChunkAtRest(const FirStream& stream) {
+    const std::int64_t p = stream.time - stream.halfLength;
+    return !stream.restart && p != stream.chunkStart + stream.halfLength + 1 && !gliding(stream.alpha) &&
+           !gliding(stream.beta) && !gliding(stream.average);
+}
+
+// One frame with the closed form inside a chunk (not at its start) while
+// the weights rest: what closedFormFrames does for such a frame, without
+// the set-up of its loops, for hosts that process frame by frame. Returns
+// true when the sum is left to the exact computation.
+template <int CHANNELS>
+QORTA_FIR_INLINE bool closedFormFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                                      float* const* out) {
+    using L = Lanes<CHANNELS>;
+    const std::size_t mask = stream.capacity - 1;
+    const std::int32_t n = stream.halfLength;
+    const double* const powers = stream.form.powers;
+    const std::int64_t time = stream.time;
+    const std::int64_t p = time - n;
+    const std::int64_t local = p - stream.chunkStart;  // 1 .. N
+    Running<CHANNELS> run;
+    run.load(stream, dc);
+    const L w = storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, 0,
+                                      static_cast<std::size_t>(time) & mask);
+    const L centre = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask));
+    const L old = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask));
+    stepSums<CHANNELS>(run, old, centre, w, stream.form.decay, stream.form.leaving, powers[local - 1]);
+    storeSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
+                       stream.alpha.value, stream.beta.value, stream.average.value, stream.blockSums.get(),
+                       stream.blockInputMax.get(), stream.blockRecursionMax.get(), 0);
+    stream.time = time + 1;
+    run.save(stream, dc);
+    return decideSums<CHANNELS, false>(stream, out, 0, 1);
+}
+
+}  // namespace
+
+}  // namespace realtime
+
+#endif  // QORTA_REALTIME_FIR_STREAM_FRAMES_H
