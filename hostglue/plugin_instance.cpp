@@ -1,6 +1,5 @@
 #include "hostglue/plugin_instance.h"
 
-#include <algorithm>
 #include <new>
 
 namespace hostglue {
@@ -52,20 +51,7 @@ void runPluginInstance(PluginInstance* instance, std::uint64_t frames) {
     const int channels = instance->kind->channels;
     for (int ch = 0; ch < channels; ++ch)
         if (!instance->in[ch] || !instance->out[ch]) return;
-    const realtime::StreamControls controls = readControls(*instance);
-    std::uint64_t done = 0;
-    do {
-        const auto piece =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(frames - done, realtime::STREAM_MAX_BLOCK));
-        const float* pieceIn[realtime::STREAM_MAX_CHANNELS] = {nullptr, nullptr};
-        float* pieceOut[realtime::STREAM_MAX_CHANNELS] = {nullptr, nullptr};
-        for (int ch = 0; ch < channels; ++ch) {
-            pieceIn[ch] = instance->in[ch] + done;
-            pieceOut[ch] = instance->out[ch] + done;
-        }
-        realtime::processStream(instance->corrector, controls, pieceIn, pieceOut, piece);
-        done += piece;
-    } while (done < frames);
+    realtime::processStream(instance->corrector, readControls(*instance), instance->in, instance->out, frames);
     if (instance->latency) *instance->latency = static_cast<float>(realtime::streamLatency(instance->corrector));
 }
 

@@ -37,13 +37,11 @@ void connectPluginPort(PluginInstance* instance, long index, void* data);
 // Starts afresh, as after creation.
 void activatePluginInstance(PluginInstance* instance);
 
-// Processes `frames` frames from the input ports to the output ports (the
-// same buffers or separate ones), at most STREAM_MAX_BLOCK frames per
-// engine call so that hosts may pass blocks of any length, with the
-// controls the ports hold now; then writes the latency port. Does nothing
-// while an audio port of the kind is unconnected. With 0 frames the engine
-// still takes the controls, so that the latency follows them. Allocates
-// nothing.
+// Processes `frames` frames (any count) from the input ports to the output
+// ports (the same buffers or separate ones) with the controls the ports
+// hold now, then writes the latency port. Does nothing while an audio port
+// of the kind is unconnected. With 0 frames the controls are still taken,
+// so that the latency follows them. Allocates nothing.
 void runPluginInstance(PluginInstance* instance, std::uint64_t frames);
 
 // Frees the instance; null is allowed.

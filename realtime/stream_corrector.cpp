@@ -57,7 +57,7 @@ inline void processPiece(StreamCorrector* corrector, const float* const* in, flo
 }  // namespace
 
 void processStream(StreamCorrector* corrector, const StreamControls& controls, const float* const* in,
-                   float* const* out, std::uint32_t frames) {
+                   float* const* out, std::uint64_t frames) {
     // Controls bit for bit those of the last call give the same values, which
     // the correctors hold already (the usual case: hosts pass the same values
     // call after call); only new ones are made safe and applied.
@@ -72,10 +72,10 @@ void processStream(StreamCorrector* corrector, const StreamControls& controls, c
         else
             setFirControls(corrector->fir, values, atOnce, corrector->glideSamples);
     }
-    if (frames <= STREAM_MAX_BLOCK) return processPiece(corrector, in, out, frames);
-    // Longer blocks than promised are served in pieces rather than refused.
-    for (std::uint32_t done = 0; done < frames;) {
-        const std::uint32_t piece = frames - done < STREAM_MAX_BLOCK ? frames - done : STREAM_MAX_BLOCK;
+    if (frames <= STREAM_MAX_BLOCK) return processPiece(corrector, in, out, static_cast<std::uint32_t>(frames));
+    for (std::uint64_t done = 0; done < frames;) {
+        const std::uint64_t left = frames - done;
+        const auto piece = static_cast<std::uint32_t>(left < STREAM_MAX_BLOCK ? left : STREAM_MAX_BLOCK);
         const float* pieceIn[STREAM_MAX_CHANNELS];
         float* pieceOut[STREAM_MAX_CHANNELS];
         for (int ch = 0; ch < corrector->channels; ++ch) {

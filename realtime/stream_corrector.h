@@ -37,8 +37,8 @@ constexpr float DC_REMOVAL_DEFAULT = 1.0f;                                      
 // The channel counts of the plug-ins: mono and stereo.
 constexpr int STREAM_MAX_CHANNELS = 2;
 
-// The largest block processStream takes in one call; hosts that pass more
-// are served by the glue in pieces of this size.
+// The largest block the correctors process in one piece; processStream
+// cuts longer blocks into pieces of this size.
 constexpr std::uint32_t STREAM_MAX_BLOCK = 8192;
 
 // The control values of one processing call, as the host's ports hold them.
@@ -64,13 +64,15 @@ void destroyStreamCorrector(StreamCorrector* corrector);
 // without a glide).
 void activateStreamCorrector(StreamCorrector* corrector);
 
-// Processes `frames` (0 to STREAM_MAX_BLOCK; a longer block is processed in
-// pieces of that size, with the same result) frames: in[ch][i] -> out[ch][i]
-// for every channel. in[ch] and out[ch] may be the same buffer; otherwise
-// they must not overlap. Effect and gain changes glide over about 10 ms;
-// a quality change takes effect at once, from the history already held.
+// Processes `frames` frames: in[ch][i] -> out[ch][i] for every channel.
+// Any count works; blocks longer than STREAM_MAX_BLOCK are processed in
+// pieces of that size, with the same result. in[ch] and out[ch] may be the
+// same buffer; otherwise they must not overlap. Effect and gain changes
+// glide over about 10 ms; a quality change takes effect at once, from the
+// history already held. With 0 frames the controls are still taken, so
+// that streamLatency follows them.
 void processStream(StreamCorrector* corrector, const StreamControls& controls, const float* const* in,
-                   float* const* out, std::uint32_t frames);
+                   float* const* out, std::uint64_t frames);
 
 // The latency in frames of the last processStream call (before the first
 // one, of the default quality): N for the FIR, 0 for the IIR.
