@@ -6,7 +6,6 @@
 #include "dsp/fir_convolve.h"
 #include "dsp/fir_convolve_kernels.h"
 #include "dsp/fir_corrector.h"
-#include "dsp/fir_fast.h"
 #include "realtime/fir_stream_chunk.h"
 #include "realtime/fir_stream_decide.h"
 #include "realtime/fir_stream_exact.h"
