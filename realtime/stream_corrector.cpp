@@ -1,5 +1,6 @@
 #include "realtime/stream_corrector.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -45,13 +46,36 @@ namespace {
 // The controls are compared as bytes: four floats, no padding.
 static_assert(sizeof(StreamControls) == 4 * sizeof(float), "StreamControls holds four floats");
 
-// Runs one piece of at most STREAM_MAX_BLOCK frames through the form's processing.
+// Runs one piece of at most STREAM_MAX_BLOCK frames through the form's
+// processing. The correctors read the piece's input from the corrector's own
+// copy, made first: a non-finite sample enters it as 0.0, so that no state
+// ever holds one, and every input is read before any output is written, so
+// that any connection of the host's buffers (in place, crossed, shared
+// inputs) gives the same samples. Afterwards every output beyond the float
+// range is set to the largest finite float of its sign, and every output
+// below the smallest normal float (or not a number) to 0.0.
 inline void processPiece(StreamCorrector* corrector, const float* const* in, float* const* out, std::uint32_t frames) {
+    const int channels = corrector->channels;
+    const float* copy[STREAM_MAX_CHANNELS];
+    for (int ch = 0; ch < channels; ++ch) {
+        const float* from = in[ch];
+        float* to = corrector->input[ch];
+        for (std::uint32_t i = 0; i < frames; ++i) to[i] = std::fabs(from[i]) <= FLT_MAX ? from[i] : 0.0f;
+        copy[ch] = to;
+    }
     const bool dcRemoval = corrector->applied.dcRemoval;
     if (corrector->form == CorrectorForm::Iir)
-        processIirStream(corrector->iir, corrector->dc, dcRemoval, corrector->channels, in, out, frames);
+        processIirStream(corrector->iir, corrector->dc, dcRemoval, channels, copy, out, frames);
     else
-        processFirStream(corrector->fir, corrector->dc, dcRemoval, corrector->channels, in, out, frames);
+        processFirStream(corrector->fir, corrector->dc, dcRemoval, channels, copy, out, frames);
+    for (int ch = 0; ch < channels; ++ch) {
+        float* samples = out[ch];
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const float y = samples[i], magnitude = std::fabs(y);
+            const float bounded = magnitude <= FLT_MAX ? y : std::copysign(FLT_MAX, y);
+            samples[i] = magnitude >= FLT_MIN ? bounded : 0.0f;  // also a NaN, which compares false
+        }
+    }
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ constexpr float DC_REMOVAL_DEFAULT = 1.0f;                                      
 constexpr int STREAM_MAX_CHANNELS = 2;
 
 // The largest block the correctors process in one piece; processStream
-// cuts longer blocks into pieces of this size.
+// cuts longer blocks into pieces of this size (and copies each piece's
+// input into a buffer of this size).
 constexpr std::uint32_t STREAM_MAX_BLOCK = 8192;
 
 // The control values of one processing call, as the host's ports hold them.
@@ -66,8 +67,12 @@ void activateStreamCorrector(StreamCorrector* corrector);
 
 // Processes `frames` frames: in[ch][i] -> out[ch][i] for every channel.
 // Any count works; blocks longer than STREAM_MAX_BLOCK are processed in
-// pieces of that size, with the same result. in[ch] and out[ch] may be the
-// same buffer; otherwise they must not overlap. Effect and gain changes
+// pieces of that size, with the same result. Every input of a piece is read
+// before any output is written, so the buffers may be connected in any way
+// (in place, crossed, both inputs on one buffer); partly overlapping buffers
+// are not allowed. A non-finite input sample counts as 0.0; an output beyond
+// the float range is written as the largest finite float of its sign, one
+// below the smallest normal float as 0.0. Effect and gain changes
 // glide over about 10 ms; a quality change takes effect at once, from the
 // history already held. With 0 frames the controls are still taken, so
 // that streamLatency follows them.

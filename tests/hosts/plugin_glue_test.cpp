@@ -7,9 +7,11 @@
 #include <ladspa.h>
 #include <lv2/core/lv2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "hostglue/plugin_kinds.h"
@@ -58,14 +60,21 @@ Instance lv2Instance(int kind) {
             [=] { d->cleanup(handle); }};
 }
 
+// How the host connects the audio buffers: separate inputs and outputs, each
+// output on its own input, or (stereo) each output on the other channel's
+// input.
+enum class Wiring { Separate, InPlace, Crossed };
+
 // Runs `input` through a fresh instance in host blocks of `block` frames,
-// in place or from separate buffers, with effect 150, gain 90, quality 50
-// and DC removal on. `latencies` receives the latency port after each run.
-Planes runPlugin(Instance instance, int kind, const Planes& input, std::size_t block, bool inPlace,
+// with effect 150, gain 90, quality 50 and DC removal on. `latencies`
+// receives the latency port after each run.
+Planes runPlugin(Instance instance, int kind, const Planes& input, std::size_t block, Wiring wiring,
                  std::vector<float>* latencies) {
     const hostglue::PortLayout layout = hostglue::portLayout(PLUGIN_KINDS[kind]);
     float effect = 150, gain = 90, quality = 50, dc = 1, latency = -1;
     Planes output = input, scratch = input;
+    const std::size_t last = input.size() - 1;
+    if (wiring == Wiring::Crossed) std::reverse(output.begin(), output.end());  // input ch in output[last - ch]
     instance.connect(layout.effect, &effect);
     instance.connect(layout.gain, &gain);
     instance.connect(layout.dcRemoval, &dc);
@@ -75,7 +84,9 @@ Planes runPlugin(Instance instance, int kind, const Planes& input, std::size_t b
     for (std::size_t done = 0; done < input[0].size(); done += block) {
         const std::size_t frames = std::min(block, input[0].size() - done);
         for (std::size_t ch = 0; ch < input.size(); ++ch) {
-            float* in = inPlace ? output[ch].data() + done : scratch[ch].data() + done;
+            float* in = wiring == Wiring::Separate  ? scratch[ch].data() + done
+                        : wiring == Wiring::InPlace ? output[ch].data() + done
+                                                    : output[last - ch].data() + done;
             instance.connect(layout.audioIn[ch], in);
             instance.connect(layout.audioOut[ch], output[ch].data() + done);
         }
@@ -101,9 +112,9 @@ TEST_P(PluginGlue, LongHostBlocksInPlaceMatchShortSeparateBlocksInBothStandards)
 
     std::vector<float> longLatencies, shortLatencies, lv2Latencies;
     // 20000 frames in one host block: the glue cuts it into engine pieces.
-    const Planes whole = runPlugin(ladspaInstance(kind), kind, input, 20000, true, &longLatencies);
-    const Planes pieces = runPlugin(ladspaInstance(kind), kind, input, 1000, false, &shortLatencies);
-    const Planes lv2 = runPlugin(lv2Instance(kind), kind, input, 20000, true, &lv2Latencies);
+    const Planes whole = runPlugin(ladspaInstance(kind), kind, input, 20000, Wiring::InPlace, &longLatencies);
+    const Planes pieces = runPlugin(ladspaInstance(kind), kind, input, 1000, Wiring::Separate, &shortLatencies);
+    const Planes lv2 = runPlugin(lv2Instance(kind), kind, input, 20000, Wiring::InPlace, &lv2Latencies);
     EXPECT_EQ(whole, pieces);
     EXPECT_EQ(whole, lv2);
     EXPECT_NE(whole, input);
@@ -113,6 +124,26 @@ TEST_P(PluginGlue, LongHostBlocksInPlaceMatchShortSeparateBlocksInBothStandards)
     EXPECT_EQ(shortLatencies.front(), expected);
     EXPECT_EQ(lv2Latencies.back(), fir ? 100 * RATE / 5000 : -1);
     EXPECT_EQ(longLatencies.back(), lv2Latencies.back());
+}
+
+// A careless host: stereo buffers connected crosswise, and an infinity and
+// a NaN among the samples. The output is that of separate buffers with
+// zeros in their place, in both standards, and the stream goes on as before
+// (one infinity used to leave every later IIR output not a number).
+TEST_P(PluginGlue, CrossedBuffersAndNonFiniteSamplesInBothStandards) {
+    const int kind = GetParam();
+    Planes input(static_cast<std::size_t>(PLUGIN_KINDS[kind].channels), std::vector<float>(30000));
+    for (std::size_t ch = 0; ch < input.size(); ++ch)
+        for (std::size_t i = 0; i < input[ch].size(); ++i)
+            input[ch][i] = ch == 1 ? 0.0f : static_cast<float>(0.4 * std::sin(0.003 * i) + 0.05 * std::sin(0.7 * i));
+    Planes hostile = input;
+    hostile[0][1000] = std::numeric_limits<float>::infinity();
+    hostile[input.size() - 1][2000] = std::numeric_limits<float>::quiet_NaN();
+    input[0][1000] = input[input.size() - 1][2000] = 0.0f;
+    std::vector<float> latencies;
+    const Planes expected = runPlugin(ladspaInstance(kind), kind, input, 512, Wiring::Separate, &latencies);
+    EXPECT_EQ(expected, runPlugin(ladspaInstance(kind), kind, hostile, 512, Wiring::Crossed, &latencies));
+    EXPECT_EQ(expected, runPlugin(lv2Instance(kind), kind, hostile, 4000, Wiring::Crossed, &latencies));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PluginGlue, ::testing::Values(0, 1, 2, 3),

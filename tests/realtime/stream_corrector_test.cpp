@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <utility>
 
 #include "realtime/stream_probe.h"
 #include "tests/realtime/allocation_counter.h"
@@ -30,6 +33,14 @@ double largestStep(const Planes& planes, std::size_t from, std::size_t to) {
     for (std::size_t i = from + 1; i < to; ++i)
         largest = std::max(largest, std::fabs(static_cast<double>(planes[0][i]) - planes[0][i - 1]));
     return largest;
+}
+
+// Outputs a host may pass on: finite, and either 0.0 or of normal size.
+std::size_t countUnsafe(const Planes& planes) {
+    std::size_t unsafe = 0;
+    for (const auto& plane : planes)
+        for (float y : plane) unsafe += std::isfinite(y) && (y == 0.0f || std::fabs(y) >= FLT_MIN) ? 0 : 1;
+    return unsafe;
 }
 
 class StreamTest : public ::testing::TestWithParam<CorrectorForm> {
@@ -183,7 +194,8 @@ TEST_P(StreamTest, DcRemovalTakesAConstantOffsetAway) {
     }
 }
 
-// A loud burst, then a minute of silence: no state may be subnormal.
+// A loud burst, then a minute of silence: no state and no output may be
+// subnormal.
 TEST_P(StreamTest, SilenceLeavesNoSubnormalState) {
     for (float dc : {0.0f, 1.0f}) {
         auto stream = make(1);
@@ -195,8 +207,98 @@ TEST_P(StreamTest, SilenceLeavesNoSubnormalState) {
         Planes silence(1, std::vector<float>(static_cast<std::size_t>(60 * RATE)));
         const Planes quiet = testsupport::runBlocks(stream.get(), controls, silence, {realtime::STREAM_MAX_BLOCK});
         EXPECT_EQ(0u, realtime::countSubnormalState(stream.get())) << dc;
+        EXPECT_EQ(0u, countUnsafe(quiet)) << dc;  // nor any output
         EXPECT_EQ(0.0f, quiet[0].back());
     }
+}
+
+// Infinities and NaNs among the input count as 0.0: the output equals that
+// of the same input with zeros there, bit for bit, with DC removal on and
+// off (one infinity used to leave the IIR states infinite for good).
+TEST_P(StreamTest, NonFiniteInputCountsAsZero) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    Planes hostile = testsupport::musicLike(2, 60000, RATE, 0.5, 8), zeroed = hostile;
+    const std::pair<std::size_t, float> bad[] = {{100, inf}, {7000, -inf}, {7001, inf}, {20000, nan}, {30001, -nan}};
+    for (const auto& [at, value] : bad) {
+        hostile[at % 2][at] = value;
+        zeroed[at % 2][at] = 0.0f;
+    }
+    for (float dc : {0.0f, 1.0f}) {
+        StreamControls controls = settings();
+        controls.dcRemoval = dc;
+        auto a = make(), b = make();
+        const Planes output = testsupport::runBlocks(a.get(), controls, hostile, {4096, 1, 333});
+        EXPECT_TRUE(sameBits(testsupport::runBlocks(b.get(), controls, zeroed, {8192}), output)) << dc;
+        EXPECT_EQ(0u, countUnsafe(output)) << dc;
+    }
+}
+
+// Inputs at the float extremes: the boost takes the output beyond the float
+// range, where it is held at the largest finite float of its sign; tiny
+// inputs give outputs below the smallest normal float, written as 0.0,
+// while the outputs of normal size stay those of the same input scaled up.
+TEST_P(StreamTest, OutputsSaturateAndTinyOnesAreZero) {
+    Planes loud(1, std::vector<float>(20000));
+    for (std::size_t i = 0; i < loud[0].size(); ++i) loud[0][i] = (i / 3000) % 2 == 0 ? FLT_MAX : -FLT_MAX;
+    StreamControls controls = settings();
+    controls.dcRemoval = 0.0f;
+    auto stream = make(1);
+    const Planes output = testsupport::runBlocks(stream.get(), controls, loud, {1000});
+    EXPECT_EQ(0u, countUnsafe(output));
+    EXPECT_NE(output[0].end(), std::find(output[0].begin(), output[0].end(), FLT_MAX));
+    EXPECT_NE(output[0].end(), std::find(output[0].begin(), output[0].end(), -FLT_MAX));
+
+    // Music at 2^-118 of its size, no sample below 2^-5 before the scaling
+    // (so every input is of normal size): where an output is of normal size
+    // it is that of the full-size music scaled, bit for bit.
+    Planes music = testsupport::musicLike(1, 20000, RATE, 0.5, 9), tiny = music;
+    for (std::size_t i = 0; i < music[0].size(); ++i) {
+        if (std::fabs(music[0][i]) < 0x1p-5f) music[0][i] = std::copysign(0x1p-5f, music[0][i]);
+        tiny[0][i] = std::ldexp(music[0][i], -118);
+    }
+    auto small = make(1), full = make(1);
+    const Planes quiet = testsupport::runBlocks(small.get(), controls, tiny, {512});
+    const Planes reference = testsupport::runBlocks(full.get(), controls, music, {512});
+    EXPECT_EQ(0u, countUnsafe(quiet));
+    std::size_t normal = 0, zero = 0;
+    for (std::size_t i = 0; i < quiet[0].size(); ++i) {
+        const float scaled = std::ldexp(reference[0][i], -118);
+        if (std::fabs(scaled) >= 2 * FLT_MIN) {
+            ASSERT_EQ(scaled, quiet[0][i]) << i;
+            ++normal;
+        } else if (std::fabs(scaled) < FLT_MIN) {
+            ASSERT_EQ(0.0f, quiet[0][i]) << i;
+            ++zero;
+        }
+    }
+    EXPECT_GT(normal, 1000u);
+    EXPECT_GT(zero, 10u);
+}
+
+// Stereo buffers connected crosswise (output left on input right, output
+// right on input left) or both inputs on one buffer: the same samples as
+// with separate buffers.
+TEST_P(StreamTest, CrossedAndSharedBuffersGiveTheSameSamples) {
+    Planes input = testsupport::musicLike(2, 30000, RATE, 0.5, 10);
+    std::fill(input[1].begin(), input[1].end(), 0.0f);  // a silent right input shows any leak at once
+    auto separate = make();
+    const Planes expected = testsupport::runBlocks(separate.get(), settings(), input, {700, 8192, 20000});
+
+    auto crossed = make();
+    Planes buffers = input;
+    const float* in[2] = {buffers[0].data(), buffers[1].data()};
+    float* out[2] = {buffers[1].data(), buffers[0].data()};
+    realtime::processStream(crossed.get(), settings(), in, out, 30000);  // longer than one piece
+    EXPECT_TRUE(sameBits(expected, {buffers[1], buffers[0]}));
+
+    auto shared = make(), twin = make();
+    Planes left = {input[0], input[0]};
+    const Planes twinExpected = testsupport::runBlocks(twin.get(), settings(), left, {1000});
+    Planes sharedOut(2, std::vector<float>(30000));
+    const float* one[2] = {left[0].data(), left[0].data()};
+    float* outs[2] = {sharedOut[0].data(), sharedOut[1].data()};
+    realtime::processStream(shared.get(), settings(), one, outs, 30000);
+    EXPECT_TRUE(sameBits(twinExpected, sharedOut));
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, StreamTest, ::testing::Values(CorrectorForm::Iir, CorrectorForm::Fir),
