@@ -55,6 +55,31 @@ struct PortLayout {
 // The layout for `kind`. No failure path.
 PortLayout portLayout(const PluginKind& kind);
 
+// The description of one port as both standards give it to hosts: the LV2
+// description (lv2/qorta.ttl, written from this at build time) and the
+// LADSPA descriptors are made from it.
+enum class PortType { AudioIn, AudioOut, Control, Latency };
+struct PortInfo {
+    PortType type;
+    int channel;             // audio ports: 0 (mono or left) or 1 (right); -1 for the others
+    const char* symbol;      // LV2 symbol, stable: hosts store it
+    const char* name;        // LV2 name
+    const char* ladspaName;  // LADSPA port name
+    float minimum, maximum, defaultValue;  // controls; the latency port has a range but no default
+    bool integer, toggled;
+    const char* unit;  // LV2 unit (units:pc, units:frame) or null
+};
+
+// The largest latency any kind reports: quality 300 at 1,000,000 Hz.
+constexpr float LATENCY_MAX = 60000.0f;
+
+// Port `index` (0 .. portLayout(kind).count - 1) of `kind`; an index out of
+// range gives a port of type Control with null names.
+PortInfo portInfo(const PluginKind& kind, int index);
+
+// The rdfs:comment of the kind's LV2 description.
+const char* kindComment(const PluginKind& kind);
+
 }  // namespace hostglue
 
 #endif

@@ -14,8 +14,7 @@ namespace {
 using hostglue::PluginInstance;
 using hostglue::PluginKind;
 using hostglue::PortLayout;
-constexpr int MAX_CH = realtime::STREAM_MAX_CHANNELS;
-constexpr int MAX_PORTS = 2 * MAX_CH + 5;
+constexpr int MAX_PORTS = 2 * realtime::STREAM_MAX_CHANNELS + 5;
 
 // One descriptor with the port tables it points into.
 struct DescriptorTables {
@@ -44,36 +43,44 @@ void run(LADSPA_Handle handle, unsigned long frames) {
 
 void cleanup(LADSPA_Handle handle) { hostglue::destroyPluginInstance(static_cast<PluginInstance*>(handle)); }
 
-// Sets port `index` of `tables` when the kind has it (index >= 0).
-void describePort(DescriptorTables& tables, int index, LADSPA_PortDescriptor type, const char* name,
-                  LADSPA_PortRangeHintDescriptor hint, float lower, float upper) {
-    if (index < 0) return;
-    tables.ports[index] = type;
-    tables.names[index] = name;
-    tables.hints[index] = {hint, lower, upper};
+// The LADSPA default hint for `value`, one of those the standard can name
+// (0, 1, 100 and 440); 0 (no default) for any other.
+LADSPA_PortRangeHintDescriptor defaultHint(float value) {
+    if (value == 0.0f) return LADSPA_HINT_DEFAULT_0;
+    if (value == 1.0f) return LADSPA_HINT_DEFAULT_1;
+    if (value == 100.0f) return LADSPA_HINT_DEFAULT_100;
+    if (value == 440.0f) return LADSPA_HINT_DEFAULT_440;
+    return 0;
 }
 
-// Fills the descriptor of `kind` and its port tables.
+// Fills the descriptor of `kind` and its port tables from the kind's port
+// descriptions.
 void describe(const PluginKind& kind, DescriptorTables& tables) {
     const PortLayout layout = hostglue::portLayout(kind);
-    const bool stereo = kind.channels == 2;
-    const char* inNames[MAX_CH] = {stereo ? "Input L" : "Input", "Input R"};
-    const char* outNames[MAX_CH] = {stereo ? "Output L" : "Output", "Output R"};
-    for (int ch = 0; ch < kind.channels; ++ch) {
-        describePort(tables, layout.audioIn[ch], LADSPA_PORT_INPUT | LADSPA_PORT_AUDIO, inNames[ch], 0, 0, 0);
-        describePort(tables, layout.audioOut[ch], LADSPA_PORT_OUTPUT | LADSPA_PORT_AUDIO, outNames[ch], 0, 0, 0);
+    for (int index = 0; index < layout.count; ++index) {
+        const hostglue::PortInfo port = hostglue::portInfo(kind, index);
+        tables.names[index] = port.ladspaName;
+        LADSPA_PortRangeHint& hint = tables.hints[index];
+        hint = {0, 0.0f, 0.0f};
+        switch (port.type) {
+        case hostglue::PortType::AudioIn: tables.ports[index] = LADSPA_PORT_INPUT | LADSPA_PORT_AUDIO; break;
+        case hostglue::PortType::AudioOut: tables.ports[index] = LADSPA_PORT_OUTPUT | LADSPA_PORT_AUDIO; break;
+        case hostglue::PortType::Latency:
+            tables.ports[index] = LADSPA_PORT_OUTPUT | LADSPA_PORT_CONTROL;
+            hint.HintDescriptor = LADSPA_HINT_INTEGER;
+            break;
+        case hostglue::PortType::Control:
+            tables.ports[index] = LADSPA_PORT_INPUT | LADSPA_PORT_CONTROL;
+            if (port.toggled) {
+                hint.HintDescriptor = LADSPA_HINT_TOGGLED | defaultHint(port.defaultValue);
+                break;
+            }
+            hint = {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE | defaultHint(port.defaultValue) |
+                        (port.integer ? LADSPA_HINT_INTEGER : 0),
+                    port.minimum, port.maximum};
+            break;
+        }
     }
-    const int control = LADSPA_PORT_INPUT | LADSPA_PORT_CONTROL;
-    const int bounded = LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE;
-    describePort(tables, layout.effect, control, "Effect (%)", bounded | LADSPA_HINT_DEFAULT_100,
-                 realtime::EFFECT_MIN, realtime::EFFECT_MAX);
-    describePort(tables, layout.gain, control, "Gain (%)", bounded | LADSPA_HINT_DEFAULT_100,
-                 realtime::GAIN_MIN, realtime::GAIN_MAX);
-    describePort(tables, layout.quality, control, "Quality", bounded | LADSPA_HINT_INTEGER | LADSPA_HINT_DEFAULT_100,
-                 realtime::QUALITY_MIN, realtime::QUALITY_MAX);
-    describePort(tables, layout.dcRemoval, control, "DC removal", LADSPA_HINT_TOGGLED | LADSPA_HINT_DEFAULT_1, 0, 0);
-    describePort(tables, layout.latency, LADSPA_PORT_OUTPUT | LADSPA_PORT_CONTROL, "latency", LADSPA_HINT_INTEGER, 0,
-                 0);
 
     LADSPA_Descriptor& d = tables.descriptor;
     d.UniqueID = kind.ladspaId;

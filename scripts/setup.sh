@@ -33,6 +33,7 @@ need valgrind valgrind
 need /usr/include/lv2/core/lv2.h lv2-dev
 need /usr/include/ladspa.h ladspa-sdk
 need lv2apply lilv-utils
+need sord_validate sordi
 need ffmpeg ffmpeg
 need melt melt
 
