@@ -36,6 +36,11 @@ need lv2apply lilv-utils
 need sord_validate sordi
 need ffmpeg ffmpeg
 need melt melt
+gst_plugins=/usr/lib/$(uname -m)-linux-gnu/gstreamer-1.0
+need gst-launch-1.0 gstreamer1.0-tools
+need "$gst_plugins/libgstwavparse.so" gstreamer1.0-plugins-good  # also wavenc
+need "$gst_plugins/libgstlv2.so" gstreamer1.0-plugins-bad       # also ladspa
+need ecasound ecasound
 
 if ((${#packages[@]})); then
   sudo=""

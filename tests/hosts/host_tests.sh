@@ -12,6 +12,11 @@
 #             aligned FIR command gives aligned output of the same length
 #   sox       the ladspa effect with -l gives aligned output of the same
 #             length, within the 32-bit integer steps sox carries samples in
+#   gstreamer gst-inspect-1.0 lists the four LV2 and the four LADSPA
+#             elements; gst-launch-1.0 with each element gives lv2apply's
+#             output bit for bit, DC removal on and off
+#   ecasound  -el: and -elv2: with every control given give lv2apply's
+#             output bit for bit
 #   melt      the ladspa.ID filters give the expected output, delayed by the
 #             latency, within the 16-bit steps MLT converts to (a 48 kHz project; at 44.1 kHz a
 #             44.1 kHz source corrected in a 48 kHz project)
@@ -26,6 +31,8 @@ case $host in
   ffmpeg) needs=(ffmpeg lv2apply sox) ;;
   sox) needs=(sox) ;;
   melt) needs=(melt sox) ;;
+  gstreamer) needs=(gst-launch-1.0 gst-inspect-1.0 lv2apply sox) ;;
+  ecasound) needs=(ecasound lv2apply sox) ;;
   *) echo "unknown host $host" >&2; exit 2 ;;
 esac
 for program in "${needs[@]}"; do
@@ -220,8 +227,54 @@ testMelt() {
   done
 }
 
+# The GStreamer elements: the LV2 ones are named after the URI, the LADSPA
+# ones after the library and the label; controls are properties named after
+# the LV2 symbol or the LADSPA port name (dc-removal a boolean).
+testGstreamer() {
+  export GST_REGISTRY=$work/gst-registry.bin  # a registry of this build's plug-ins, not the user's
+  local inspect
+  inspect=$(gst-inspect-1.0 lv2 2>&1; gst-inspect-1.0 ladspa 2>&1)
+  for kind in "${kinds[@]}"; do
+    read -r form channels uri label id <<<"$kind"
+    local lv2element=${uri//:/-} ladspaelement=ladspa-qorta-so-${label//_/-}
+    check "gst-inspect-1.0 lists $lv2element and $ladspaelement" \
+      bash -c "grep -q ' $lv2element: ' <<<'$inspect' && grep -q ' $ladspaelement: ' <<<'$inspect'"
+    local in="in${channels}_${rate}f.wav" properties=(effect="$effect" gain="$gain")
+    [[ $form == fir ]] && properties+=(quality="$quality")
+    for dc in 0 1; do
+      lv2run "$uri" "$dc" "$in" "lv2_$label.wav"
+      local on=false
+      ((dc)) && on=true
+      for element in "$lv2element" "$ladspaelement"; do
+        gst-launch-1.0 -q filesrc location="$in" ! wavparse ! "$element" "${properties[@]}" dc-removal=$on ! \
+          wavenc ! filesink location="gst_$label.wav"
+        check "gst-launch-1.0 $element at $rate Hz, DC removal $dc: the output of lv2apply" \
+          "$QORTA_RTREF" compare --steps 0 "lv2_$label.wav" "gst_$label.wav"
+      done
+    done
+  done
+}
+
+# ecasound takes the controls by position after the label or URI; it writes
+# float output clipped to -1 .. 1, which the test input stays below.
+testEcasound() {
+  for kind in "${kinds[@]}"; do
+    read -r form channels uri label id <<<"$kind"
+    local in="in${channels}_${rate}f.wav" controls
+    controls=$(ladspaControls "$form" 1 | tr ' ' ',')
+    lv2run "$uri" 1 "$in" "lv2_$label.wav"
+    for option in "-el:$label" "-elv2:$uri"; do
+      ecasound -q -f:f32_le,"$channels","$rate" -i "$in" -o "eca_$label.wav" "$option,$controls" </dev/null
+      check "ecasound $option at $rate Hz: the output of lv2apply" \
+        "$QORTA_RTREF" compare --steps 0 "lv2_$label.wav" "eca_$label.wav"
+    done
+  done
+}
+
 case $host in
   lv2apply) testLv2apply ;;
+  gstreamer) testGstreamer ;;
+  ecasound) testEcasound ;;
   ffmpeg) testFfmpeg ;;
   sox) testSox ;;
   melt) testMelt ;;
