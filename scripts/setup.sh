@@ -41,6 +41,8 @@ need gst-launch-1.0 gstreamer1.0-tools
 need "$gst_plugins/libgstwavparse.so" gstreamer1.0-plugins-good  # also wavenc
 need "$gst_plugins/libgstlv2.so" gstreamer1.0-plugins-bad       # also ladspa
 need ecasound ecasound
+need jalv jalv
+need jackd jackd2  # also jack_lsp
 
 if ((${#packages[@]})); then
   sudo=""

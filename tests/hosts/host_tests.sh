@@ -17,6 +17,10 @@
 #             output bit for bit, DC removal on and off
 #   ecasound  -el: and -elv2: with every control given give lv2apply's
 #             output bit for bit
+#   jalv      each LV2 plug-in in jalv under a private JACK server with the
+#             dummy driver, ecasound playing the input into it and recording
+#             its output: lv2apply's output bit for bit, from the first
+#             sample recorded that is not zero
 #   melt      the ladspa.ID filters give the expected output, delayed by the
 #             latency, within the 16-bit steps MLT converts to (a 48 kHz project; at 44.1 kHz a
 #             44.1 kHz source corrected in a 48 kHz project)
@@ -33,6 +37,7 @@ case $host in
   melt) needs=(melt sox) ;;
   gstreamer) needs=(gst-launch-1.0 gst-inspect-1.0 lv2apply sox) ;;
   ecasound) needs=(ecasound lv2apply sox) ;;
+  jalv) needs=(jalv jackd jack_lsp ecasound lv2apply sox) ;;
   *) echo "unknown host $host" >&2; exit 2 ;;
 esac
 for program in "${needs[@]}"; do
@@ -271,8 +276,90 @@ testEcasound() {
   done
 }
 
+# A JACK server of this test's own (dummy driver, no sound card), jalv
+# running the plug-in with every control given, and ecasound as one JACK
+# client that plays the input into jalv and records jalv's output. jalv is
+# started afresh for each plug-in, so every run begins from a fresh instance.
+# A run whose output differs after the server reported an xrun (a period not
+# processed in time, which may lose audio on a busy machine) is repeated, up
+# to three times.
+jackPid="" jalvPid=""
+stopJack() {
+  if [[ -n $jalvPid ]]; then kill "$jalvPid" 2>/dev/null; wait "$jalvPid" 2>/dev/null || true; fi
+  if [[ -n $jackPid ]]; then kill "$jackPid" 2>/dev/null; wait "$jackPid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+waitForPort() { # waitForPort PORT: up to 5 s for a JACK port to appear
+  local try
+  for try in $(seq 50); do jack_lsp 2>/dev/null | grep -qx "$1" && return 0; sleep 0.1; done
+  return 1
+}
+# jalvRecord URI CHANNELS CONTROLS INPUT OUTPUT: one run; status 1 when it
+# failed, 2 when the server reported an xrun meanwhile.
+jalvRecord() {
+  local uri=$1 channels=$2 in=$4 out=$5 client="qorta_${1//[:-]/_}" xruns
+  local controls
+  read -ra controls <<<"$3"
+  xruns=$(grep -ci xrun jackd.log || true)
+  # jalv reads commands from standard input and ends at its end: a FIFO
+  # held open keeps it running until it is stopped.
+  exec 3<>console
+  jalv -x -n "$client" "${controls[@]}" "$uri" <console >jalv.log 2>&1 &
+  jalvPid=$!
+  local lastPort=$client:out status=0
+  ((channels == 2)) && lastPort=$client:out_right
+  if waitForPort "$lastPort"; then
+    timeout 30 ecasound -q -G:jack,"rec_$client",notransport -f:f32_le,"$channels","$rate" \
+      -a:play -i "$in" -o "jack,$client" -a:rec -i "jack,$client" -o "$out" -t:1.3 \
+      </dev/null >ecasound.log 2>&1 || status=1
+  else
+    status=1
+  fi
+  kill "$jalvPid" 2>/dev/null; wait "$jalvPid" 2>/dev/null || true
+  jalvPid=""
+  exec 3>&-
+  ((status == 0)) || return 1
+  (($(grep -ci xrun jackd.log || true) == xruns)) || return 2
+}
+
+testJalv() {
+  local period=1024 server="qorta-test-$$-$rate"
+  export JACK_DEFAULT_SERVER=$server JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
+  trap stopJack EXIT
+  # The dummy driver keeps real time; faster, it reports xruns on a busy machine.
+  jackd -n "$server" -d dummy -r "$rate" -p "$period" >jackd.log 2>&1 &
+  jackPid=$!
+  waitForPort system:playback_1 || { echo "FAIL jackd did not start"; cat jackd.log; exit 1; }
+  mkfifo console
+  for kind in "${kinds[@]}"; do
+    read -r form channels uri label id <<<"$kind"
+    # One second of the input, as the run takes real time.
+    local in="short$channels.wav" controls="-c effect=$effect -c gain=$gain -c dc_removal=1" attempt
+    sox "in${channels}_${rate}f.wav" "$in" trim 0 1
+    [[ $form == fir ]] && controls+=" -c quality=$quality"
+    lv2run "$uri" 1 "$in" "lv2_$label.wav"
+    # The recording starts before the input reaches it (by one period and
+    # ecasound's start-up, not always the same): the plug-in's first output
+    # is not zero, so the first sample recorded that is not zero is frame 0.
+    local offset ran
+    for attempt in 1 2 3; do
+      ran=0
+      jalvRecord "$uri" "$channels" "$controls" "$in" "jalv_$label.wav" || ran=$?
+      offset=$(sox "jalv_$label.wav" -t f32 - 2>/dev/null | od -An -v -tx4 -w4 |
+        awk -v ch="$channels" '$1 != "00000000" && $1 != "80000000" { print int((NR - 1) / ch); exit }' || true)
+      ((ran == 2)) || break  # 2: an xrun, after which a difference may be the server's
+      "$QORTA_RTREF" compare --any-length --shift "${offset:-0}" --steps 0 "lv2_$label.wav" "jalv_$label.wav" \
+        >/dev/null 2>&1 && break
+      echo "jalv $uri: different output after an xrun (attempt $attempt)"
+    done
+    check "jalv $uri at $rate Hz under JACK: the output of lv2apply, ${offset:-?} frames later" \
+      "$QORTA_RTREF" compare --any-length --shift "${offset:-0}" --steps 0 "lv2_$label.wav" "jalv_$label.wav"
+  done
+}
+
 case $host in
   lv2apply) testLv2apply ;;
+  jalv) testJalv ;;
   gstreamer) testGstreamer ;;
   ecasound) testEcasound ;;
   ffmpeg) testFfmpeg ;;
