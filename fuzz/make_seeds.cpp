@@ -1,11 +1,15 @@
 // Writes the seed corpora of the fuzz targets: small WAV files made with the
 // test suite's WAV builder (well-formed ones of every supported kind and
-// the malformed kinds the reader refuses), and host scripts for the plug-in
-// targets (save runs, previews, failing services).
+// the malformed kinds the reader refuses), host scripts for the plug-in
+// targets (save runs, previews, failing services), and scripts of the
+// hostile LV2 and LADSPA host.
 //
 // Usage: make_seeds FOLDER — writes FOLDER/wav_header, FOLDER/qortaiir_file,
-// FOLDER/qortafir_file, FOLDER/qortaiir_plugin and FOLDER/qortafir_plugin.
+// FOLDER/qortafir_file, FOLDER/qortaiir_plugin, FOLDER/qortafir_plugin and
+// FOLDER/stream_plugins.
+#include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -166,6 +170,61 @@ std::vector<Seed> firScripts() {
     return seeds;
 }
 
+// Scripts of the hostile LV2 and LADSPA host (fuzz/stream_plugins_target.cpp):
+// a header (standard, plug-in, rate, activation), then operations.
+class StreamScript {
+public:
+    StreamScript(bool lv2, std::uint8_t kind, std::uint8_t rateChoice, bool activate) {
+        bytes_ = {static_cast<std::uint8_t>(lv2), kind, rateChoice, static_cast<std::uint8_t>(activate)};
+    }
+    StreamScript& control(std::uint8_t which, std::uint8_t level) { return add({0, which, 100, 0, level}); }
+    StreamScript& disconnect(std::uint8_t which) { return add({0, which, 0}); }
+    StreamScript& activate() { return add({1}); }
+    StreamScript& wire(std::uint8_t wiring) { return add({2, wiring}); }  // separate, in place, crossed, shared
+    // A run of `frames` (< 600) at level 2^(level - 140) with the hostile
+    // values `specials` (edgy-float choices) at `at` in the first channel.
+    StreamScript& run(std::uint16_t frames, std::uint8_t level, std::vector<std::uint8_t> specials = {},
+                      std::uint16_t at = 7) {
+        add({3, 0, static_cast<std::uint8_t>(frames), static_cast<std::uint8_t>(frames >> 8)});
+        if (frames == 0) return *this;
+        add({level, 97, 0, static_cast<std::uint8_t>(specials.size())});
+        for (std::uint8_t special : specials) add({static_cast<std::uint8_t>(at), static_cast<std::uint8_t>(at >> 8), special});
+        return add({0, 0});  // no specials in the second channel (when there is one)
+    }
+    // A run of 8192 frames.
+    StreamScript& longRun(std::uint8_t level) { return add({3, 255, 0x00, 0x20, level, 97, 0, 0, 0}); }
+    const Bytes& bytes() const { return bytes_; }
+
+private:
+    StreamScript& add(std::initializer_list<std::uint8_t> more) {
+        bytes_.insert(bytes_.end(), more);
+        return *this;
+    }
+    Bytes bytes_;
+};
+
+// Rate choices: 80 is 44100 Hz, 96 48000 Hz, 160 1 MHz, 176 0 Hz (refused),
+// 0 1 Hz. Edgy floats: 1 +inf, 2 -inf, 0 NaN, 3 the largest float, 6 a
+// subnormal.
+std::vector<Seed> streamScripts() {
+    std::vector<Seed> seeds;
+    seeds.push_back({"lv2-iir-stereo-crossed-inf",
+                     StreamScript(true, 1, 80, true).wire(2).run(512, 139, {1}).run(512, 139).longRun(139).bytes()});
+    seeds.push_back({"ladspa-fir-mono-extremes",
+                     StreamScript(false, 2, 96, false).control(2, 40).run(300, 139, {3, 2}).run(599, 139).longRun(130)
+                         .bytes()});
+    seeds.push_back({"lv2-fir-stereo-shared-1mhz",
+                     StreamScript(true, 3, 160, true).control(2, 255).wire(3).run(599, 139, {0, 6}).longRun(139)
+                         .bytes()});
+    seeds.push_back({"ladspa-iir-mono-tiny-then-loud",
+                     StreamScript(false, 0, 80, true).run(599, 0).run(599, 2).activate().run(599, 159, {3}).bytes()});
+    seeds.push_back({"lv2-iir-stereo-controls-change",
+                     StreamScript(true, 1, 0, true).control(0, 255).run(100, 139).control(1, 10).disconnect(3)
+                         .run(599, 139, {2}).wire(1).run(0, 0).run(599, 139).bytes()});
+    seeds.push_back({"ladspa-rate-refused", StreamScript(false, 3, 176, true).run(100, 139).bytes()});
+    return seeds;
+}
+
 bool writeSeeds(const std::string& folder, const std::vector<Seed>& seeds) {
     mkdir(folder.c_str(), 0777);
     for (const Seed& seed : seeds)
@@ -185,7 +244,8 @@ int main(int argc, char** argv) {
     const std::vector<Seed> wavs = wavSeeds();
     bool ok = writeSeeds(root + "/wav_header", wavs) && writeSeeds(root + "/qortaiir_file", wavs) &&
               writeSeeds(root + "/qortafir_file", wavs) && writeSeeds(root + "/qortaiir_plugin", iirScripts()) &&
-              writeSeeds(root + "/qortafir_plugin", firScripts());
+              writeSeeds(root + "/qortafir_plugin", firScripts()) &&
+              writeSeeds(root + "/stream_plugins", streamScripts());
     if (!ok) std::fprintf(stderr, "cannot write the seeds under %s\n", root.c_str());
     return ok ? 0 : 1;
 }

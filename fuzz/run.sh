@@ -9,11 +9,11 @@
 # Usage: fuzz/run.sh SECONDS [TARGET...]   run (all targets by default)
 #        fuzz/run.sh --seeds               rewrite fuzz/corpus from the generator
 #
-# Targets: wav_header qortaiir_file qortafir_file qortaiir_plugin qortafir_plugin
+# Targets: wav_header qortaiir_file qortafir_file qortaiir_plugin qortafir_plugin stream_plugins
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(wav_header qortaiir_file qortafir_file qortaiir_plugin qortafir_plugin)
+all_targets=(wav_header qortaiir_file qortafir_file qortaiir_plugin qortafir_plugin stream_plugins)
 
 # Installs clang and its sanitizer and fuzzer runtime where they are missing
 # (Debian/Ubuntu), besides the ordinary build tools.
