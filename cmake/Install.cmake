@@ -3,7 +3,9 @@
 #   bin/                  qortaiir, qortafir and the plug-in host simulator
 #   lib/qorta/            qortaiir.auf and qortafir.auf
 #   lib/lv2/qorta.lv2/    the LV2 bundle (manifest.ttl, qorta.ttl, qorta.so)
-#   lib/ladspa/           qorta.so, the LADSPA library
+#   lib/ladspa/           qorta.so, the LADSPA library (and a link to it in
+#                         lib/MULTIARCH/ladspa/, where Debian's sox looks)
+#   share/qorta/pipewire/ qorta-line-in.conf, a corrected line input for PipeWire
 #   share/man/man1/       qortaiir.1.gz and qortafir.1.gz
 #   share/man/man7/       qorta-plugins.7.gz, the LV2 and LADSPA plug-ins
 #
@@ -30,7 +32,20 @@ if(TARGET qorta_lv2)
 endif()
 if(TARGET qorta_ladspa)
   install(TARGETS qorta_ladspa LIBRARY DESTINATION lib/ladspa)
+  # Debian's sox searches only the multiarch folder (lib/x86_64-linux-gnu/ladspa),
+  # ecasound only lib/ladspa: a link in the first makes both find the library.
+  if(CMAKE_LIBRARY_ARCHITECTURE)
+    set(multiarch_ladspa "lib/${CMAKE_LIBRARY_ARCHITECTURE}/ladspa")
+    install(CODE "
+      set(folder \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${multiarch_ladspa}\")
+      file(MAKE_DIRECTORY \"\${folder}\")
+      file(CREATE_LINK ../../ladspa/qorta.so \"\${folder}/qorta.so\" SYMBOLIC)
+      message(STATUS \"Installing: \${folder}/qorta.so -> ../../ladspa/qorta.so\")")
+  endif()
 endif()
+# The PipeWire filter-chain configuration of a corrected line input.
+install(FILES ${PROJECT_SOURCE_DIR}/share/qorta/pipewire/qorta-line-in.conf
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/qorta/pipewire)
 foreach(host qortahost qorta_host)
   if(TARGET ${host})
     get_target_property(host_type ${host} TYPE)

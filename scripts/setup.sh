@@ -43,6 +43,9 @@ need "$gst_plugins/libgstlv2.so" gstreamer1.0-plugins-bad       # also ladspa
 need ecasound ecasound
 need jalv jalv
 need jackd jackd2  # also jack_lsp
+need pipewire pipewire-bin  # also pw-play, pw-record, pw-cli
+need wireplumber wireplumber
+need dbus-run-session dbus-daemon
 
 if ((${#packages[@]})); then
   sudo=""

@@ -103,6 +103,28 @@ if command -v ffmpeg >/dev/null 2>&1; then
   check "ffmpeg finds the installed LADSPA library" bash -c "env -u LADSPA_PATH ffmpeg -nostdin -v error \
     -f lavfi -i sine=duration=0.1 -af ladspa=f=qorta:p=qortaiir_mono -f null -"
 fi
+multiarch=$(gcc -print-multiarch 2>/dev/null || true)
+if [[ -n $multiarch ]]; then
+  check "the LADSPA library is linked from /usr/lib/$multiarch/ladspa" \
+    test "$(readlink -f "/usr/lib/$multiarch/ladspa/qorta.so")" = /usr/lib/ladspa/qorta.so
+fi
+# Each host searches its own folders: sox only the multiarch one, ecasound only /usr/lib/ladspa.
+if command -v sox >/dev/null 2>&1; then
+  check "sox finds the installed LADSPA library" bash -c "cd '$work' && env -u LADSPA_PATH \
+    sox -n -e floating-point -b 32 -r 44100 soxin.wav synth 0.1 sine 50 vol 0.1 &&
+    env -u LADSPA_PATH sox soxin.wav soxout.wav ladspa qorta qortaiir_mono 100 100 1 && test -s soxout.wav"
+fi
+if command -v ecasound >/dev/null 2>&1; then
+  check "ecasound finds the installed LADSPA library" bash -c "cd '$work' && env -u LADSPA_PATH \
+    ecasound -q -f:f32_le,1,44100 -i soxin.wav -o ecaout.wav -el:qortaiir_mono,100,100,1 </dev/null &&
+    test -s ecaout.wav"
+fi
+if command -v gst-inspect-1.0 >/dev/null 2>&1; then
+  check "GStreamer lists the four installed LV2 plug-ins" bash -c "env -u LV2_PATH \
+    GST_REGISTRY='$work/gst-registry.bin' gst-inspect-1.0 lv2 | grep -c ' urn-qorta-' | grep -qx 4"
+fi
+check "the PipeWire configuration is in /usr/share/qorta/pipewire" \
+  test -s /usr/share/qorta/pipewire/qorta-line-in.conf
 if command -v analyseplugin >/dev/null 2>&1; then
   check "analyseplugin lists the four installed LADSPA plug-ins" \
     bash -c "[[ \$(analyseplugin /usr/lib/ladspa/qorta.so | grep -c '^Plugin Label:') == 4 ]]"
@@ -115,6 +137,7 @@ while read -r path; do [[ -e $path ]] && echo "$path"; done <"$work/paths" >"$wo
 check "nothing of the package is left" diff "$work/before" "$work/after"
 check "qortaiir is gone from PATH" bash -c "! command -v qortaiir"
 check "the LV2 bundle is gone" test ! -e /usr/lib/lv2/qorta.lv2
+[[ -n $multiarch ]] && check "the multiarch LADSPA link is gone" test ! -L "/usr/lib/$multiarch/ladspa/qorta.so"
 
 echo "$passed passed, $failed failed"
 ((failed == 0))
