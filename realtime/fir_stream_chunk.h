@@ -97,6 +97,7 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     Octet top = {}, bottom = {};
     constexpr std::int32_t STEP = FRAMES_PER_OCTET<CHANNELS>;
     for (std::int32_t k = BACKWARD_PIECES - 1; k >= 0; --k) {
+        if (end[k] < 0) continue;  // an empty piece (N + 1 < pieces): nothing to join, and a[next] is not there
         const bool last = k == BACKWARD_PIECES - 1;
         const std::int32_t next = end[k] + 1;
         const double* const reversed = powers + (2 * n + 2 - next);
