@@ -1,21 +1,101 @@
 // The start of a chunk of the streaming FIR: F, B and W directly, A by the
-// backward recursion in pieces and their joins (startChunk). Internal:
-// included only by fir_stream.cpp and its other internal headers.
-#ifndef QORTA_REALTIME_FIR_STREAM_CHUNK_H
-#define QORTA_REALTIME_FIR_STREAM_CHUNK_H
+// backward recursion in pieces and their joins (startChunk), compiled once
+// per instruction set.
+#include "realtime/stream_fir_chunk.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "dsp/channels.h"
-#include "realtime/fir_stream.h"
-#include "realtime/fir_stream_lanes.h"
+#include "dsp/fir_convolve_kernels.h"
+#include "realtime/stream_fir.h"
+#include "realtime/stream_fir_lanes.h"
 
 namespace realtime {
 
 namespace {
+
+typedef double Quad __attribute__((vector_size(32)));
+
+// The weights of 8 / CHANNELS consecutive frames, each repeated for the
+// channels of its frame.
+template <int CHANNELS>
+QORTA_FIR_INLINE void loadFrameWeights(Octet& octet, const double* weights);
+template <>
+QORTA_FIR_INLINE void loadFrameWeights<1>(Octet& octet, const double* weights) {
+    loadOctet(octet, weights);
+}
+template <>
+QORTA_FIR_INLINE void loadFrameWeights<2>(Octet& octet, const double* weights) {
+    Quad quad;
+    std::memcpy(&quad, weights, sizeof quad);
+    octet = __builtin_shufflevector(quad, quad, 0, 0, 1, 1, 2, 2, 3, 3);
+}
+
+// One channel's eight lanes in `acc` added as ((0 + 1) + (2 + 3)) + ((4 +
+// 5) + (6 + 7)), lanes in frame order.
+template <int CHANNELS>
+QORTA_FIR_INLINE double combineChannel(const Octet (&acc)[CHANNELS], int ch) {
+    double lanes[8];
+    for (int f = 0; f < 8; ++f)
+        lanes[f] = acc[f / FRAMES_PER_OCTET<CHANNELS>][(f % FRAMES_PER_OCTET<CHANNELS>)*CHANNELS + ch];
+    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+}
+
+// Per channel, over frames whose CHANNELS values lie side by side, in one
+// pass: dot[ch] = the sum of weights[i] x at[i x CHANNELS + ch] over i <
+// dotTerms, and box[ch] = the sum of at[i x CHANNELS + ch] over i <
+// boxTerms (>= dotTerms), each in eight interleaved partial sums (any
+// order is covered by the bound); largest[ch] receives the largest
+// magnitude of the box's values (NaNs left out), taken as the larger of
+// the largest value and the negated smallest, which is exact and needs no
+// magnitudes.
+template <int CHANNELS>
+QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std::size_t dotTerms,
+                                    std::size_t boxTerms, double (&dot)[CHANNELS], double (&box)[CHANNELS],
+                                    double (&largest)[CHANNELS]) {
+    Octet dotAcc[CHANNELS], boxAcc[CHANNELS];
+    for (int h = 0; h < CHANNELS; ++h) dotAcc[h] = boxAcc[h] = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Octet top = boxAcc[0], bottom = boxAcc[0];
+    std::size_t i = 0;
+    // Both sums while the dot's eight-frame groups last.
+    for (; i + 8 <= dotTerms; i += 8)
+        for (int h = 0; h < CHANNELS; ++h) {
+            Octet weight, values;
+            loadFrameWeights<CHANNELS>(weight, weights + i + h * FRAMES_PER_OCTET<CHANNELS>);
+            loadOctet(values, at + CHANNELS * i + 8 * h);
+            dotAcc[h] += weight * values;
+            boxAcc[h] += values;
+            top = values > top ? values : top;
+            bottom = values < bottom ? values : bottom;
+        }
+    for (std::size_t j = i; j < dotTerms; ++j)
+        for (int ch = 0; ch < CHANNELS; ++ch) dotAcc[0][ch] += weights[j] * at[CHANNELS * j + ch];
+    // The box goes on from the same frame, each in its lane as before.
+    for (; i + 8 <= boxTerms; i += 8)
+        for (int h = 0; h < CHANNELS; ++h) {
+            Octet values;
+            loadOctet(values, at + CHANNELS * i + 8 * h);
+            boxAcc[h] += values;
+            top = values > top ? values : top;
+            bottom = values < bottom ? values : bottom;
+        }
+    for (int ch = 0; ch < CHANNELS; ++ch) {
+        double high = 0.0;
+        // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
+        for (int k = ch; k < 8; k += CHANNELS) high = std::max(high, std::max(top[k], 0.0 - bottom[k]));
+        for (std::size_t j = i; j < boxTerms; ++j) {
+            boxAcc[0][ch] += at[CHANNELS * j + ch];
+            high = std::max(high, std::fabs(at[CHANNELS * j + ch]));
+        }
+        largest[ch] = high;
+        box[ch] = combineChannel<CHANNELS>(boxAcc, ch);
+        dot[ch] = combineChannel<CHANNELS>(dotAcc, ch);
+    }
+}
 
 // The backward recursion over a chunk runs as this many independent
 // pieces per channel (joined afterwards), so that it is not one long chain
@@ -132,8 +212,40 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     stream.chunkStart = p;
 }
 
+// The entry points, one per instruction set: startChunk compiled for it.
+template <int CHANNELS>
+void startChunkGeneric(FirStream& stream, std::int64_t p) {
+    startChunk<CHANNELS>(stream, p);
+}
+
+#if QORTA_DSP_X86
+template <int CHANNELS>
+__attribute__((target("avx"))) void startChunkAvx(FirStream& stream, std::int64_t p) {
+    startChunk<CHANNELS>(stream, p);
+}
+
+template <int CHANNELS>
+__attribute__((target("avx512f"))) void startChunkAvx512f(FirStream& stream, std::int64_t p) {
+    startChunk<CHANNELS>(stream, p);
+}
+#endif
+
 }  // namespace
 
-}  // namespace realtime
+void setChunkFunctions(FirPathFunctions& functions, dsp::ConvolvePath path) {
+    functions.startChunk[0] = startChunkGeneric<1>;
+    functions.startChunk[1] = startChunkGeneric<2>;
+#if QORTA_DSP_X86
+    if (path == dsp::CONVOLVE_AVX) {
+        functions.startChunk[0] = startChunkAvx<1>;
+        functions.startChunk[1] = startChunkAvx<2>;
+    } else if (path == dsp::CONVOLVE_AVX512F) {
+        functions.startChunk[0] = startChunkAvx512f<1>;
+        functions.startChunk[1] = startChunkAvx512f<2>;
+    }
+#else
+    (void)path;
+#endif
+}
 
-#endif  // QORTA_REALTIME_FIR_STREAM_CHUNK_H
+}  // namespace realtime

@@ -1,42 +1,19 @@
-// The decisions of the streaming FIR: whether the bound proves that a fast
-// sum rounds to the float the exact sum would (floatDecided, decideSum,
-// decideSums), writing decided sums out and marking the others for the
-// exact sum. Internal: included only by fir_stream.cpp and its other
-// internal headers.
-#ifndef QORTA_REALTIME_FIR_STREAM_DECIDE_H
-#define QORTA_REALTIME_FIR_STREAM_DECIDE_H
+// The decisions over a block's stored sums of the streaming FIR
+// (decideSums): four stereo frames at a time with the coarse test, written
+// out together when all pass it, each frame otherwise by decideSum.
+// Compiled once per instruction set.
+#include "realtime/stream_fir_decide.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "realtime/fir_stream.h"
-#include "realtime/fir_stream_lanes.h"
+#include "dsp/fir_convolve_kernels.h"
+#include "realtime/stream_fir.h"
+#include "realtime/stream_fir_lanes.h"
 
 namespace realtime {
 
 namespace {
-
-// Absolute allowance for underflow in the bound (none occurs for inputs
-// that are floats, but it costs nothing).
-constexpr double UNDERFLOW_ALLOWANCE = 0x1p-900;
-
-// A float's position on the number line: consecutive floats differ by 1,
-// -0.0 and +0.0 share 0.
-QORTA_FIR_INLINE std::int64_t floatOrder(float value) {
-    std::int32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits >= 0 ? bits : -static_cast<std::int64_t>(bits & 0x7fffffff);
-}
-
-// True when every value within `bound` of `sum` rounds to a float at most
-// one step from (float) sum, so that the exact sum, which lies there, does.
-QORTA_FIR_INLINE bool floatDecided(double sum, double bound) {
-    if (!(std::fabs(sum) <= 1e300)) return false;  // also NaN
-    const std::int64_t middle = floatOrder(static_cast<float>(sum));
-    return floatOrder(static_cast<float>(sum + bound)) - middle <= 1 &&
-           middle - floatOrder(static_cast<float>(sum - bound)) <= 1;
-}
 
 typedef long long OctetBits __attribute__((vector_size(64)));
 typedef float FloatOctet __attribute__((vector_size(32)));
@@ -69,54 +46,6 @@ QORTA_FIR_INLINE void writeFloats<2>(float* const (&output)[2], std::uint32_t i,
     floats = __builtin_shufflevector(floats, floats, 0, 2, 4, 6, 1, 3, 5, 7);  // the channels apart
     std::memcpy(output[0] + i, &floats, sizeof floats / 2);
     std::memcpy(output[1] + i, reinterpret_cast<const char*>(&floats) + sizeof floats / 2, sizeof floats / 2);
-}
-
-// The decision of decideSums for the sum of frame i alone.
-template <int CHANNELS, bool GLIDE>
-QORTA_FIR_INLINE bool decideSum(FirStream& stream, float* const (&output)[CHANNELS], std::uint32_t i) {
-    using L = Lanes<CHANNELS>;
-    const double perInput = stream.form.boundPerInput, perRecursion = stream.form.boundPerRecursion;
-    const double perOutput = stream.form.boundPerOutput;
-    const double scale = stream.exactFallback ? stream.decisionScale : 0.0;
-    const double coarseScale = stream.exactFallback ? stream.coarseScale : 0.0;
-    const double allowanceScaled = UNDERFLOW_ALLOWANCE * scale;
-    const double* const sums = stream.blockSums.get();
-    const double* const inputMaxima = stream.blockInputMax.get();
-    const double* const recursionMaxima = stream.blockRecursionMax.get();
-    bool anyUndecided = false;
-    {
-        const L sum = make<L>(sums + CHANNELS * i);
-        // The bound without its share proportional to |sum|, which the
-        // scale accounts for; while the weights glide there is no exact
-        // sum to be near.
-        // First with F_max + A_max at their largest possible value, a
-        // multiple of W; only below that with their values.
-        const L inputMax = make<L>(inputMaxima + CHANNELS * i);
-        const L coarseFrom = coarseScale * inputMax + allowanceScaled;
-        const L magnitude = absolute(sum);
-        if (GLIDE || allTrue(magnitude >= coarseFrom)) {
-            for (int ch = 0; ch < CHANNELS; ++ch) output[ch][i] = static_cast<float>(lane(sum, ch));
-            return false;
-        }
-        const L recursionMax = make<L>(recursionMaxima + CHANNELS * i);
-        for (int ch = 0; ch < CHANNELS; ++ch) {
-            const double value = lane(sum, ch);
-            bool exact = false;
-            if (!(lane(magnitude, ch) >= lane(coarseFrom, ch))) {
-                const double fixedBound = perInput * lane(inputMax, ch) + perRecursion * lane(recursionMax, ch);
-                if (!(lane(magnitude, ch) >= (fixedBound + UNDERFLOW_ALLOWANCE) * scale))
-                    exact = !floatDecided(value, (fixedBound + perOutput * lane(magnitude, ch)) + UNDERFLOW_ALLOWANCE);
-            }
-            if (exact) {
-                stream.channel[ch].undecided[i] = 1;
-                stream.channel[ch].values[i] = value;
-                anyUndecided = true;
-            } else {
-                output[ch][i] = static_cast<float>(value);
-            }
-        }
-    }
-    return anyUndecided;
 }
 
 // Writes out the block's stored sums [from, to) that the bound decides
@@ -165,8 +94,48 @@ QORTA_FIR_INLINE bool decideSums(FirStream& stream, float* const* out, std::uint
     return anyUndecided;
 }
 
+// The entry points, one per instruction set: decideSums compiled for it.
+template <int CHANNELS, bool GLIDE>
+bool decideSumsGeneric(FirStream& stream, float* const* out, std::uint32_t from, std::uint32_t to) {
+    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+}
+
+#if QORTA_DSP_X86
+template <int CHANNELS, bool GLIDE>
+__attribute__((target("avx"))) bool decideSumsAvx(FirStream& stream, float* const* out, std::uint32_t from,
+                                                  std::uint32_t to) {
+    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+}
+
+template <int CHANNELS, bool GLIDE>
+__attribute__((target("avx512f"))) bool decideSumsAvx512f(FirStream& stream, float* const* out, std::uint32_t from,
+                                                          std::uint32_t to) {
+    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+}
+#endif
+
 }  // namespace
 
-}  // namespace realtime
+void setDecisionFunctions(FirPathFunctions& functions, dsp::ConvolvePath path) {
+    functions.decide[0][0] = decideSumsGeneric<1, false>;
+    functions.decide[0][1] = decideSumsGeneric<1, true>;
+    functions.decide[1][0] = decideSumsGeneric<2, false>;
+    functions.decide[1][1] = decideSumsGeneric<2, true>;
+#if QORTA_DSP_X86
+    if (path == dsp::CONVOLVE_AVX) {
+        functions.decide[0][0] = decideSumsAvx<1, false>;
+        functions.decide[0][1] = decideSumsAvx<1, true>;
+        functions.decide[1][0] = decideSumsAvx<2, false>;
+        functions.decide[1][1] = decideSumsAvx<2, true>;
+    } else if (path == dsp::CONVOLVE_AVX512F) {
+        functions.decide[0][0] = decideSumsAvx512f<1, false>;
+        functions.decide[0][1] = decideSumsAvx512f<1, true>;
+        functions.decide[1][0] = decideSumsAvx512f<2, false>;
+        functions.decide[1][1] = decideSumsAvx512f<2, true>;
+    }
+#else
+    (void)path;
+#endif
+}
 
-#endif  // QORTA_REALTIME_FIR_STREAM_DECIDE_H
+}  // namespace realtime

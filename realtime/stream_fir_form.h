@@ -2,8 +2,8 @@
 // bound on how far a streamed sum can lie from the exact ascending sum
 // (dsp::convolveAt) of the same window. Pure computation; the derivation is
 // in docs/realtime-fir.md, whose names the code uses.
-#ifndef QORTA_REALTIME_FIR_STREAM_FORM_H
-#define QORTA_REALTIME_FIR_STREAM_FORM_H
+#ifndef QORTA_REALTIME_STREAM_FIR_FORM_H
+#define QORTA_REALTIME_STREAM_FIR_FORM_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,18 +1,19 @@
 // The exact sums of the streaming FIR: the outputs the decisions left
-// undecided, computed by the plain convolution (settleMarked,
-// settleUndecided). Internal: included only by fir_stream.cpp.
-#ifndef QORTA_REALTIME_FIR_STREAM_EXACT_H
-#define QORTA_REALTIME_FIR_STREAM_EXACT_H
+// undecided, computed by the plain convolution, the same products in the
+// same order as dsp::convolveAt.
+#include "realtime/stream_fir_exact.h"
 
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fir_convolve.h"
 #include "dsp/fir_corrector.h"
-#include "realtime/fir_stream.h"
+#include "realtime/stream_fir.h"
 
 namespace realtime {
 
 namespace {
+
 
 // Marked outputs at most this far apart are computed together.
 constexpr std::uint32_t SETTLE_GAP = 8;
@@ -75,20 +76,19 @@ std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* win
     return computed;
 }
 
-// Computes the marked sums of the block of `frames` whose first input had
-// time `firstTime` exactly and writes them out, clearing the marks.
-template <int CHANNELS>
-void settleUndecided(FirStream& stream, float* const* out, std::uint32_t frames, std::int64_t firstTime) {
+}  // namespace
+
+void settleUndecided(FirStream& stream, float* const* out, int channels, std::uint32_t frames, std::int64_t firstTime) {
     const std::int32_t n = stream.halfLength;
-    for (int ch = 0; ch < CHANNELS; ++ch) {
+    for (int ch = 0; ch < channels; ++ch) {
         FirChannel& channel = stream.channel[ch];
         // The window from the first centre's N samples of past to the
         // newest input lies in one piece of the mirrored delay line.
         const std::int64_t firstWindow = firstTime - 2 * static_cast<std::int64_t>(n);
         const double* window =
-            stream.ring.get() + CHANNELS * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
+            stream.ring.get() + channels * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
         const dsp::FirCorrector corrector{n, stream.kernel.get()};
-        stream.exactSums += settleMarked(corrector, window, CHANNELS, frames, channel.undecided.get(),
+        stream.exactSums += settleMarked(corrector, window, channels, frames, channel.undecided.get(),
                                          channel.values.get(), stream.exactWindow.get());
         // Only the marked sums take the exact value: a decided one that a
         // run of exact sums happened to cover keeps its fast value, so that
@@ -101,8 +101,4 @@ void settleUndecided(FirStream& stream, float* const* out, std::uint32_t frames,
     }
 }
 
-}  // namespace
-
 }  // namespace realtime
-
-#endif  // QORTA_REALTIME_FIR_STREAM_EXACT_H

@@ -1,6 +1,6 @@
 // The closed form's weights and the error bound of the streamed sums; every
 // term is derived in docs/realtime-fir.md under the same name.
-#include "realtime/fir_stream_form.h"
+#include "realtime/stream_fir_form.h"
 
 #include <algorithm>
 #include <cmath>
