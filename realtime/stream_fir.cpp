@@ -36,9 +36,9 @@ void buildKernel(FirStream& stream, const ControlValues& values) {
 }
 
 void jumpToWeights(FirStream& stream) {
-    jumpTo(stream.alpha, stream.form.centreWeight);
-    jumpTo(stream.beta, stream.form.boostWeight);
-    jumpTo(stream.average, stream.form.averageWeight);
+    jumpTo(stream.alpha, stream.form.closed.centreWeight);
+    jumpTo(stream.beta, stream.form.closed.boostWeight);
+    jumpTo(stream.average, stream.form.closed.averageWeight);
 }
 
 // Glides `glide` to `target` unless it is there already.
@@ -100,9 +100,9 @@ void setFirControls(FirStream& stream, const ControlValues& values, bool atOnce,
     if (atOnce || newSums || !stream.fastUsable) {
         jumpToWeights(stream);
     } else {
-        glideIfChanged(stream.alpha, stream.form.centreWeight, glideSamples);
-        glideIfChanged(stream.beta, stream.form.boostWeight, glideSamples);
-        glideIfChanged(stream.average, stream.form.averageWeight, glideSamples);
+        glideIfChanged(stream.alpha, stream.form.closed.centreWeight, glideSamples);
+        glideIfChanged(stream.beta, stream.form.closed.boostWeight, glideSamples);
+        glideIfChanged(stream.average, stream.form.closed.averageWeight, glideSamples);
     }
 }
 
@@ -124,7 +124,7 @@ void processFirStream(FirStream& stream, DcBlocker& dc, bool dcRemoval, int chan
     // entry of its own, which holds only what such a frame needs.
     if (frames == 1 && stream.fastUsable && insideChunkAtRest(stream)) {
         if (functions.oneFrame[c](stream, dc, dcRemoval, in, out))
-            settleUndecided(stream, out, c + 1, 1, stream.time - 1);
+            writeExactSums(stream, out, c + 1, 1, stream.time - 1);
         return;
     }
     const std::int64_t firstTime = stream.time;
@@ -148,7 +148,7 @@ void processFirStream(FirStream& stream, DcBlocker& dc, bool dcRemoval, int chan
         const bool rest = functions.decide[c][0](stream, out, i, frames);
         anyUndecided = rest || anyUndecided;
     }
-    if (anyUndecided) settleUndecided(stream, out, c + 1, frames, firstTime);
+    if (anyUndecided) writeExactSums(stream, out, c + 1, frames, firstTime);
 }
 
 }  // namespace realtime

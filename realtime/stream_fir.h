@@ -24,7 +24,7 @@
 // Accuracy: with constant controls every output is within one float step of
 // (float) dsp::convolveAt over the same window. The streamed sum's distance
 // from that exact sum is at most K W + U |sum| (realtime/stream_fir_form.h,
-// docs/realtime-fir.md), W the largest input magnitude the chunk has read;
+// docs/fir-closed-form.md), W the largest input magnitude the chunk has read;
 // where that leaves the float result more than one step open, the sample is
 // computed exactly instead (settled in one run per block).
 #ifndef QORTA_REALTIME_STREAM_FIR_H

@@ -121,8 +121,8 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     const std::int32_t n = stream.halfLength;
     const std::size_t first = static_cast<std::size_t>(p - n) & (stream.capacity - 1);
     const auto terms = static_cast<std::size_t>(n) + 1;
-    const double r = stream.form.decay;
-    const double* const powers = stream.form.powers;
+    const double r = stream.form.closed.decay;
+    const double* const powers = stream.form.closed.powers;
     // w[k x CHANNELS + ch] = input p + k of channel ch, k = -N .. N; a alike.
     const double* const w = stream.ring.get() + CHANNELS * (first + static_cast<std::size_t>(n));
     double* const a = stream.backward.get();

@@ -78,7 +78,7 @@ std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* win
 
 }  // namespace
 
-void settleUndecided(FirStream& stream, float* const* out, int channels, std::uint32_t frames, std::int64_t firstTime) {
+void writeExactSums(FirStream& stream, float* const* out, int channels, std::uint32_t frames, std::int64_t firstTime) {
     const std::int32_t n = stream.halfLength;
     for (int ch = 0; ch < channels; ++ch) {
         FirChannel& channel = stream.channel[ch];

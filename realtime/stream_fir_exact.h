@@ -12,7 +12,7 @@ namespace realtime {
 // channels whose first input had time `firstTime` exactly (the same bits
 // as dsp::convolveAt over the delay line) and writes them out, clearing the
 // marks.
-void settleUndecided(FirStream& stream, float* const* out, int channels, std::uint32_t frames, std::int64_t firstTime);
+void writeExactSums(FirStream& stream, float* const* out, int channels, std::uint32_t frames, std::int64_t firstTime);
 
 }  // namespace realtime
 

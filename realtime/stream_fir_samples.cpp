@@ -131,8 +131,8 @@ QORTA_FIR_INLINE void sampleLoop(FirStream& stream, DcBlocker& dc, const float* 
     const std::int32_t n = stream.halfLength;
     // Everything the loop reads but does not change, in locals: stores into
     // the delay lines could otherwise alias it.
-    const double* const powers = stream.form.powers;
-    const double r = stream.form.decay, leaving = stream.form.leaving;
+    const double* const powers = stream.form.closed.powers;
+    const double r = stream.form.closed.decay, leaving = stream.form.closed.leaving;
     const std::size_t capacity = stream.capacity;
     const double dcPole = dc.pole;
     double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
@@ -212,7 +212,7 @@ QORTA_FIR_INLINE bool oneFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval,
     using L = Lanes<CHANNELS>;
     const std::size_t mask = stream.capacity - 1;
     const std::int32_t n = stream.halfLength;
-    const double* const powers = stream.form.powers;
+    const double* const powers = stream.form.closed.powers;
     const std::int64_t time = stream.time;
     const std::int64_t p = time - n;
     const std::int64_t local = p - stream.chunkStart;  // 1 .. N
@@ -222,7 +222,7 @@ QORTA_FIR_INLINE bool oneFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval,
                                       static_cast<std::size_t>(time) & mask);
     const L centre = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask));
     const L old = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask));
-    stepSums<CHANNELS>(run, old, centre, w, stream.form.decay, stream.form.leaving, powers[local - 1]);
+    stepSums<CHANNELS>(run, old, centre, w, stream.form.closed.decay, stream.form.closed.leaving, powers[local - 1]);
     storeSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
                        stream.alpha.value, stream.beta.value, stream.average.value, stream.blockSums.get(),
                        stream.blockInputMax.get(), stream.blockRecursionMax.get(), 0);
