@@ -34,14 +34,15 @@ double convolveStridedAt(const dsp::FirCorrector& corrector, const double* windo
 // Computes values[i] exactly, dsp::convolveAt centred on window position
 // N + i (positions `stride` doubles apart), for every i < frames with
 // marked[i] set; returns how many sums it computed. Marked outputs close
-// together are computed as one dsp::convolveRun, which works on several
-// outputs side by side, over the positions copied into `scratch` (2 N +
+// together are computed as one dsp::convolveRun on `path` (the stream's
+// instruction set), which works on several outputs side by side, over the positions copied into `scratch` (2 N +
 // frames doubles) unless they are contiguous; one or two alone, each by
 // the plain ascending chain of convolveAt, about twice as fast as a run's
 // for one output (measured). Both add the same products in the same order:
 // the same bits.
-std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* window, std::ptrdiff_t stride,
-                           std::uint32_t frames, const unsigned char* marked, double* values, double* scratch) {
+std::uint64_t settleMarked(dsp::ConvolvePath path, const dsp::FirCorrector& corrector, const double* window,
+                           std::ptrdiff_t stride, std::uint32_t frames, const unsigned char* marked, double* values,
+                           double* scratch) {
     const std::int32_t n = corrector.halfLength;
     std::uint64_t computed = 0;
     std::uint32_t i = 0;
@@ -68,7 +69,8 @@ std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* win
                 for (std::size_t k = 0; k < positions; ++k) scratch[k] = run[static_cast<std::ptrdiff_t>(k) * stride];
                 run = scratch;
             }
-            dsp::convolveRun(corrector, run, n, end - i, values + i);
+            if (!dsp::convolveRunWith(path, corrector, run, n, end - i, values + i))
+                dsp::convolveRun(corrector, run, n, end - i, values + i);
             computed += end - i;
         }
         i = end;
@@ -88,7 +90,7 @@ void writeExactSums(FirStream& stream, float* const* out, int channels, std::uin
         const double* window =
             stream.ring.get() + channels * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
         const dsp::FirCorrector corrector{n, stream.kernel.get()};
-        stream.exactSums += settleMarked(corrector, window, channels, frames, channel.undecided.get(),
+        stream.exactSums += settleMarked(stream.vectorPath, corrector, window, channels, frames, channel.undecided.get(),
                                          channel.values.get(), stream.exactWindow.get());
         // Only the marked sums take the exact value: a decided one that a
         // run of exact sums happened to cover keeps its fast value, so that
