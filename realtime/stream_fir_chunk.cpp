@@ -18,8 +18,6 @@ namespace realtime {
 
 namespace {
 
-typedef double Quad __attribute__((vector_size(32)));
-
 // The weights of 8 / CHANNELS consecutive frames, each repeated for the
 // channels of its frame.
 template <int CHANNELS>
@@ -59,7 +57,7 @@ QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std
                                     double (&largest)[CHANNELS]) {
     Octet dotAcc[CHANNELS], boxAcc[CHANNELS];
     for (int h = 0; h < CHANNELS; ++h) dotAcc[h] = boxAcc[h] = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    Octet top = boxAcc[0], bottom = boxAcc[0];
+    OctetExtremes extremes;
     std::size_t i = 0;
     // Both sums while the dot's eight-frame groups last.
     for (; i + 8 <= dotTerms; i += 8)
@@ -69,8 +67,7 @@ QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std
             loadOctet(values, at + CHANNELS * i + 8 * h);
             dotAcc[h] += weight * values;
             boxAcc[h] += values;
-            top = values > top ? values : top;
-            bottom = values < bottom ? values : bottom;
+            extremes.take(values);
         }
     for (std::size_t j = i; j < dotTerms; ++j)
         for (int ch = 0; ch < CHANNELS; ++ch) dotAcc[0][ch] += weights[j] * at[CHANNELS * j + ch];
@@ -80,13 +77,11 @@ QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std
             Octet values;
             loadOctet(values, at + CHANNELS * i + 8 * h);
             boxAcc[h] += values;
-            top = values > top ? values : top;
-            bottom = values < bottom ? values : bottom;
+            extremes.take(values);
         }
     for (int ch = 0; ch < CHANNELS; ++ch) {
         double high = 0.0;
-        // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
-        for (int k = ch; k < 8; k += CHANNELS) high = std::max(high, std::max(top[k], 0.0 - bottom[k]));
+        for (int k = ch; k < 8; k += CHANNELS) high = std::max(high, extremes.largestMagnitude(k));
         for (std::size_t j = i; j < boxTerms; ++j) {
             boxAcc[0][ch] += at[CHANNELS * j + ch];
             high = std::max(high, std::fabs(at[CHANNELS * j + ch]));
@@ -174,7 +169,7 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     // by lane, exact, NaNs left out, as in dotAndBoxSums.
     double largest[CHANNELS];
     for (int ch = 0; ch < CHANNELS; ++ch) largest[ch] = 0.0;
-    Octet top = {}, bottom = {};
+    OctetExtremes extremes;
     constexpr std::int32_t STEP = FRAMES_PER_OCTET<CHANNELS>;
     for (std::int32_t k = BACKWARD_PIECES - 1; k >= 0; --k) {
         const bool last = k == BACKWARD_PIECES - 1;
@@ -186,14 +181,12 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
         for (; j + STEP <= next; j += STEP) {
             Octet values, weights;
             loadOctet(values, a + CHANNELS * j);
-            top = values > top ? values : top;
-            bottom = values < bottom ? values : bottom;
+            extremes.take(values);
             if (last) continue;
             loadFrameWeights<CHANNELS>(weights, reversed + j);
             values = values + weights * nextValues;
             std::memcpy(a + CHANNELS * j, &values, sizeof values);
-            top = values > top ? values : top;
-            bottom = values < bottom ? values : bottom;
+            extremes.take(values);
         }
         for (; j < next; ++j)
             for (int ch = 0; ch < CHANNELS; ++ch) {
@@ -205,8 +198,7 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
             }
     }
     for (int ch = 0; ch < CHANNELS; ++ch) {
-        // 0.0 - bottom: +0.0 also where the smallest value is -0.0.
-        for (int e = ch; e < 8; e += CHANNELS) largest[ch] = std::max(largest[ch], std::max(top[e], 0.0 - bottom[e]));
+        for (int e = ch; e < 8; e += CHANNELS) largest[ch] = std::max(largest[ch], extremes.largestMagnitude(e));
         sums.backwardMax[ch] = largest[ch];
     }
     stream.chunkStart = p;

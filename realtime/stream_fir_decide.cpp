@@ -15,19 +15,32 @@ namespace realtime {
 
 namespace {
 
-typedef long long OctetBits __attribute__((vector_size(64)));
 typedef float FloatOctet __attribute__((vector_size(32)));
+
+typedef long long QuadBits __attribute__((vector_size(32)));
+
+// The Octets below are compared and masked in halves of four lanes: with
+// AVX but neither AVX2 nor AVX-512, an operation on the integer bits of a
+// whole Octet is compiled lane by lane, one on four lanes of doubles is one
+// instruction.
 
 // magnitude = |values| lane by lane: the sign bits cleared, as absolute().
 QORTA_FIR_INLINE void takeMagnitudes(Octet& magnitude, const Octet& values) {
-    magnitude = reinterpret_cast<Octet>(reinterpret_cast<OctetBits>(values) & INT64_MAX);
+    Quad half[2];
+    std::memcpy(half, &values, sizeof half);
+    for (Quad& h : half) h = reinterpret_cast<Quad>(reinterpret_cast<QuadBits>(h) & INT64_MAX);
+    std::memcpy(&magnitude, half, sizeof half);
 }
 
-// True when the comparison holds in every lane.
-QORTA_FIR_INLINE bool everyLane(const OctetBits& holds) {
-    // Halved three times, so that it stays in vector registers.
-    const OctetBits four = holds & __builtin_shufflevector(holds, holds, 4, 5, 6, 7, 0, 1, 2, 3);
-    const OctetBits two = four & __builtin_shufflevector(four, four, 2, 3, 0, 1, 2, 3, 0, 1);
+// True when a >= b in every lane (false where either is NaN).
+QORTA_FIR_INLINE bool everyAtLeast(const Octet& a, const Octet& b) {
+    Quad x[2], y[2];
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    const QuadBits holds = (x[0] >= y[0]) & (x[1] >= y[1]);
+    PairBits pair[2];
+    std::memcpy(pair, &holds, sizeof pair);
+    const PairBits two = pair[0] & pair[1];
     return (two[0] & two[1]) != 0;
 }
 
@@ -82,7 +95,8 @@ QORTA_FIR_INLINE bool decideSums(FirStream& stream, float* const* out, std::uint
             loadOctet(sum, sums + CHANNELS * i);
             loadOctet(inputMax, inputMaxima + CHANNELS * i);
             takeMagnitudes(magnitude, sum);
-            if (GLIDE || everyLane(magnitude >= coarseScale * inputMax + allowanceScaled)) {
+            const Octet coarseFrom = coarseScale * inputMax + allowanceScaled;
+            if (GLIDE || everyAtLeast(magnitude, coarseFrom)) {
                 writeFloats<CHANNELS>(output, i, sum);
                 i += STEP;
                 continue;

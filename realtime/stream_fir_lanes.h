@@ -34,6 +34,32 @@ typedef double Octet __attribute__((vector_size(64)));
 // instruction sets.)
 QORTA_FIR_INLINE void loadOctet(Octet& octet, const double* at) { std::memcpy(&octet, at, sizeof octet); }
 
+typedef double Quad __attribute__((vector_size(32)));
+
+// The largest and the smallest value of every lane of the Octets taken,
+// starting from 0.0, NaNs left out (exact: no value is changed). Kept as two
+// halves of four lanes: with AVX but neither AVX2 nor AVX-512 a selection
+// over a whole Octet is compiled lane by lane, one over four lanes is one
+// instruction.
+struct OctetExtremes {
+    Quad top[2] = {}, bottom[2] = {};
+
+    QORTA_FIR_INLINE void take(const Octet& values) {
+        Quad half[2];
+        std::memcpy(half, &values, sizeof half);
+        for (int h = 0; h < 2; ++h) {
+            top[h] = half[h] > top[h] ? half[h] : top[h];
+            bottom[h] = half[h] < bottom[h] ? half[h] : bottom[h];
+        }
+    }
+    // The larger of lane k's largest value and its negated smallest: the
+    // largest magnitude (0.0 - bottom gives +0.0 also where the smallest
+    // value is -0.0).
+    QORTA_FIR_INLINE double largestMagnitude(int k) const {
+        return std::max(top[k / 4][k % 4], 0.0 - bottom[k / 4][k % 4]);
+    }
+};
+
 // Frames whose CHANNELS values lie side by side: an Octet holds 8 /
 // CHANNELS of them, and the eight-lane sums of a chunk start run over eight
 // frames at a time in CHANNELS Octets, so that each channel's sum has the lanes it
