@@ -18,28 +18,42 @@ namespace realtime {
 
 namespace {
 
+// Eight lanes are held as two halves of four (Quad[2]): with AVX but
+// neither AVX2 nor AVX-512, GCC keeps an eight-double vector in memory and
+// moves it through integer registers; four doubles are one register. Lane
+// e of the eight is lane e mod 4 of half e / 4.
+
+// values = at[0 .. 7].
+QORTA_FIR_INLINE void loadHalves(Quad (&values)[2], const double* at) {
+    std::memcpy(&values[0], at, sizeof values[0]);
+    std::memcpy(&values[1], at + 4, sizeof values[1]);
+}
+
 // The weights of 8 / CHANNELS consecutive frames, each repeated for the
 // channels of its frame.
 template <int CHANNELS>
-QORTA_FIR_INLINE void loadFrameWeights(Octet& octet, const double* weights);
+QORTA_FIR_INLINE void loadFrameWeights(Quad (&halves)[2], const double* weights);
 template <>
-QORTA_FIR_INLINE void loadFrameWeights<1>(Octet& octet, const double* weights) {
-    loadOctet(octet, weights);
+QORTA_FIR_INLINE void loadFrameWeights<1>(Quad (&halves)[2], const double* weights) {
+    loadHalves(halves, weights);
 }
 template <>
-QORTA_FIR_INLINE void loadFrameWeights<2>(Octet& octet, const double* weights) {
+QORTA_FIR_INLINE void loadFrameWeights<2>(Quad (&halves)[2], const double* weights) {
     Quad quad;
     std::memcpy(&quad, weights, sizeof quad);
-    octet = __builtin_shufflevector(quad, quad, 0, 0, 1, 1, 2, 2, 3, 3);
+    halves[0] = __builtin_shufflevector(quad, quad, 0, 0, 1, 1);
+    halves[1] = __builtin_shufflevector(quad, quad, 2, 2, 3, 3);
 }
 
 // One channel's eight lanes in `acc` added as ((0 + 1) + (2 + 3)) + ((4 +
 // 5) + (6 + 7)), lanes in frame order.
 template <int CHANNELS>
-QORTA_FIR_INLINE double combineChannel(const Octet (&acc)[CHANNELS], int ch) {
+QORTA_FIR_INLINE double combineChannel(const Quad (&acc)[CHANNELS][2], int ch) {
     double lanes[8];
-    for (int f = 0; f < 8; ++f)
-        lanes[f] = acc[f / FRAMES_PER_OCTET<CHANNELS>][(f % FRAMES_PER_OCTET<CHANNELS>)*CHANNELS + ch];
+    for (int f = 0; f < 8; ++f) {
+        const int e = (f % FRAMES_PER_OCTET<CHANNELS>)*CHANNELS + ch;
+        lanes[f] = acc[f / FRAMES_PER_OCTET<CHANNELS>][e / 4][e % 4];
+    }
     return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
 }
 
@@ -55,35 +69,36 @@ template <int CHANNELS>
 QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std::size_t dotTerms,
                                     std::size_t boxTerms, double (&dot)[CHANNELS], double (&box)[CHANNELS],
                                     double (&largest)[CHANNELS]) {
-    Octet dotAcc[CHANNELS], boxAcc[CHANNELS];
-    for (int h = 0; h < CHANNELS; ++h) dotAcc[h] = boxAcc[h] = Octet{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Quad dotAcc[CHANNELS][2] = {}, boxAcc[CHANNELS][2] = {};
     OctetExtremes extremes;
     std::size_t i = 0;
     // Both sums while the dot's eight-frame groups last.
     for (; i + 8 <= dotTerms; i += 8)
         for (int h = 0; h < CHANNELS; ++h) {
-            Octet weight, values;
+            Quad weight[2], values[2];
             loadFrameWeights<CHANNELS>(weight, weights + i + h * FRAMES_PER_OCTET<CHANNELS>);
-            loadOctet(values, at + CHANNELS * i + 8 * h);
-            dotAcc[h] += weight * values;
-            boxAcc[h] += values;
+            loadHalves(values, at + CHANNELS * i + 8 * h);
+            for (int q = 0; q < 2; ++q) {
+                dotAcc[h][q] += weight[q] * values[q];
+                boxAcc[h][q] += values[q];
+            }
             extremes.take(values);
         }
     for (std::size_t j = i; j < dotTerms; ++j)
-        for (int ch = 0; ch < CHANNELS; ++ch) dotAcc[0][ch] += weights[j] * at[CHANNELS * j + ch];
+        for (int ch = 0; ch < CHANNELS; ++ch) dotAcc[0][0][ch] += weights[j] * at[CHANNELS * j + ch];
     // The box goes on from the same frame, each in its lane as before.
     for (; i + 8 <= boxTerms; i += 8)
         for (int h = 0; h < CHANNELS; ++h) {
-            Octet values;
-            loadOctet(values, at + CHANNELS * i + 8 * h);
-            boxAcc[h] += values;
+            Quad values[2];
+            loadHalves(values, at + CHANNELS * i + 8 * h);
+            for (int q = 0; q < 2; ++q) boxAcc[h][q] += values[q];
             extremes.take(values);
         }
     for (int ch = 0; ch < CHANNELS; ++ch) {
         double high = 0.0;
         for (int k = ch; k < 8; k += CHANNELS) high = std::max(high, extremes.largestMagnitude(k));
         for (std::size_t j = i; j < boxTerms; ++j) {
-            boxAcc[0][ch] += at[CHANNELS * j + ch];
+            boxAcc[0][0][ch] += at[CHANNELS * j + ch];
             high = std::max(high, std::fabs(at[CHANNELS * j + ch]));
         }
         largest[ch] = high;
@@ -175,17 +190,18 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
         const bool last = k == BACKWARD_PIECES - 1;
         const std::int32_t next = end[k] + 1;
         const double* const reversed = powers + (2 * n + 2 - next);
-        Octet nextValues;
-        for (int e = 0; e < 8; ++e) nextValues[e] = last ? 0.0 : a[CHANNELS * next + e % CHANNELS];
+        Quad nextValues[2] = {};
+        for (int e = 0; e < 8; ++e) nextValues[e / 4][e % 4] = last ? 0.0 : a[CHANNELS * next + e % CHANNELS];
         std::int32_t j = std::max(end[k] - length + 1, 0);
         for (; j + STEP <= next; j += STEP) {
-            Octet values, weights;
-            loadOctet(values, a + CHANNELS * j);
+            Quad values[2], weights[2];
+            loadHalves(values, a + CHANNELS * j);
             extremes.take(values);
             if (last) continue;
             loadFrameWeights<CHANNELS>(weights, reversed + j);
-            values = values + weights * nextValues;
-            std::memcpy(a + CHANNELS * j, &values, sizeof values);
+            for (int q = 0; q < 2; ++q) values[q] = values[q] + weights[q] * nextValues[q];
+            std::memcpy(a + CHANNELS * j, &values[0], sizeof values[0]);
+            std::memcpy(a + CHANNELS * j + 4, &values[1], sizeof values[1]);
             extremes.take(values);
         }
         for (; j < next; ++j)
@@ -193,7 +209,7 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
                 double& value = a[CHANNELS * j + ch];
                 largest[ch] = std::max(largest[ch], std::fabs(value));
                 if (last) continue;
-                value = value + powers[next - j] * nextValues[ch];
+                value = value + powers[next - j] * nextValues[0][ch];
                 largest[ch] = std::max(largest[ch], std::fabs(value));
             }
     }

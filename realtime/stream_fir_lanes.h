@@ -36,7 +36,7 @@ QORTA_FIR_INLINE void loadOctet(Octet& octet, const double* at) { std::memcpy(&o
 
 typedef double Quad __attribute__((vector_size(32)));
 
-// The largest and the smallest value of every lane of the Octets taken,
+// The largest and the smallest value of every one of eight lanes taken,
 // starting from 0.0, NaNs left out (exact: no value is changed). Kept as two
 // halves of four lanes: with AVX but neither AVX2 nor AVX-512 a selection
 // over a whole Octet is compiled lane by lane, one over four lanes is one
@@ -44,9 +44,8 @@ typedef double Quad __attribute__((vector_size(32)));
 struct OctetExtremes {
     Quad top[2] = {}, bottom[2] = {};
 
-    QORTA_FIR_INLINE void take(const Octet& values) {
-        Quad half[2];
-        std::memcpy(half, &values, sizeof half);
+    // Takes the eight lanes `half` holds in two halves of four.
+    QORTA_FIR_INLINE void take(const Quad (&half)[2]) {
         for (int h = 0; h < 2; ++h) {
             top[h] = half[h] > top[h] ? half[h] : top[h];
             bottom[h] = half[h] < bottom[h] ? half[h] : bottom[h];
