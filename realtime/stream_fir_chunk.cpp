@@ -18,41 +18,32 @@ namespace realtime {
 
 namespace {
 
-// Eight lanes are held as two halves of four (Quad[2]): with AVX but
-// neither AVX2 nor AVX-512, GCC keeps an eight-double vector in memory and
-// moves it through integer registers; four doubles are one register. Lane
-// e of the eight is lane e mod 4 of half e / 4.
-
-// values = at[0 .. 7].
-QORTA_FIR_INLINE void loadHalves(Quad (&values)[2], const double* at) {
-    std::memcpy(&values[0], at, sizeof values[0]);
-    std::memcpy(&values[1], at + 4, sizeof values[1]);
-}
-
 // The weights of 8 / CHANNELS consecutive frames, each repeated for the
 // channels of its frame.
-template <int CHANNELS>
-QORTA_FIR_INLINE void loadFrameWeights(Quad (&halves)[2], const double* weights);
-template <>
-QORTA_FIR_INLINE void loadFrameWeights<1>(Quad (&halves)[2], const double* weights) {
-    loadHalves(halves, weights);
-}
-template <>
-QORTA_FIR_INLINE void loadFrameWeights<2>(Quad (&halves)[2], const double* weights) {
-    Quad quad;
-    std::memcpy(&quad, weights, sizeof quad);
-    halves[0] = __builtin_shufflevector(quad, quad, 0, 0, 1, 1);
-    halves[1] = __builtin_shufflevector(quad, quad, 2, 2, 3, 3);
+template <int CHANNELS, int WIDTH>
+QORTA_FIR_INLINE void loadFrameWeights(Part<WIDTH> (&parts)[PARTS<WIDTH>], const double* weights) {
+    if constexpr (CHANNELS == 1) {
+        loadParts<WIDTH>(parts, weights);
+    } else {
+        Quad quad;
+        std::memcpy(&quad, weights, sizeof quad);
+        if constexpr (WIDTH == 4) {
+            parts[0] = __builtin_shufflevector(quad, quad, 0, 0, 1, 1);
+            parts[1] = __builtin_shufflevector(quad, quad, 2, 2, 3, 3);
+        } else {
+            parts[0] = __builtin_shufflevector(quad, quad, 0, 0, 1, 1, 2, 2, 3, 3);
+        }
+    }
 }
 
 // One channel's eight lanes in `acc` added as ((0 + 1) + (2 + 3)) + ((4 +
 // 5) + (6 + 7)), lanes in frame order.
-template <int CHANNELS>
-QORTA_FIR_INLINE double combineChannel(const Quad (&acc)[CHANNELS][2], int ch) {
+template <int CHANNELS, int WIDTH>
+QORTA_FIR_INLINE double combineChannel(const Part<WIDTH> (&acc)[CHANNELS][PARTS<WIDTH>], int ch) {
     double lanes[8];
     for (int f = 0; f < 8; ++f) {
         const int e = (f % FRAMES_PER_OCTET<CHANNELS>)*CHANNELS + ch;
-        lanes[f] = acc[f / FRAMES_PER_OCTET<CHANNELS>][e / 4][e % 4];
+        lanes[f] = acc[f / FRAMES_PER_OCTET<CHANNELS>][e / WIDTH][e % WIDTH];
     }
     return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
 }
@@ -65,20 +56,20 @@ QORTA_FIR_INLINE double combineChannel(const Quad (&acc)[CHANNELS][2], int ch) {
 // magnitude of the box's values (NaNs left out), taken as the larger of
 // the largest value and the negated smallest, which is exact and needs no
 // magnitudes.
-template <int CHANNELS>
+template <int CHANNELS, int WIDTH>
 QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std::size_t dotTerms,
                                     std::size_t boxTerms, double (&dot)[CHANNELS], double (&box)[CHANNELS],
                                     double (&largest)[CHANNELS]) {
-    Quad dotAcc[CHANNELS][2] = {}, boxAcc[CHANNELS][2] = {};
-    OctetExtremes extremes;
+    Part<WIDTH> dotAcc[CHANNELS][PARTS<WIDTH>] = {}, boxAcc[CHANNELS][PARTS<WIDTH>] = {};
+    LaneExtremes<WIDTH> extremes;
     std::size_t i = 0;
     // Both sums while the dot's eight-frame groups last.
     for (; i + 8 <= dotTerms; i += 8)
         for (int h = 0; h < CHANNELS; ++h) {
-            Quad weight[2], values[2];
-            loadFrameWeights<CHANNELS>(weight, weights + i + h * FRAMES_PER_OCTET<CHANNELS>);
-            loadHalves(values, at + CHANNELS * i + 8 * h);
-            for (int q = 0; q < 2; ++q) {
+            Part<WIDTH> weight[PARTS<WIDTH>], values[PARTS<WIDTH>];
+            loadFrameWeights<CHANNELS, WIDTH>(weight, weights + i + h * FRAMES_PER_OCTET<CHANNELS>);
+            loadParts<WIDTH>(values, at + CHANNELS * i + 8 * h);
+            for (int q = 0; q < PARTS<WIDTH>; ++q) {
                 dotAcc[h][q] += weight[q] * values[q];
                 boxAcc[h][q] += values[q];
             }
@@ -89,9 +80,9 @@ QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std
     // The box goes on from the same frame, each in its lane as before.
     for (; i + 8 <= boxTerms; i += 8)
         for (int h = 0; h < CHANNELS; ++h) {
-            Quad values[2];
-            loadHalves(values, at + CHANNELS * i + 8 * h);
-            for (int q = 0; q < 2; ++q) boxAcc[h][q] += values[q];
+            Part<WIDTH> values[PARTS<WIDTH>];
+            loadParts<WIDTH>(values, at + CHANNELS * i + 8 * h);
+            for (int q = 0; q < PARTS<WIDTH>; ++q) boxAcc[h][q] += values[q];
             extremes.take(values);
         }
     for (int ch = 0; ch < CHANNELS; ++ch) {
@@ -102,8 +93,8 @@ QORTA_FIR_INLINE void dotAndBoxSums(const double* weights, const double* at, std
             high = std::max(high, std::fabs(at[CHANNELS * j + ch]));
         }
         largest[ch] = high;
-        box[ch] = combineChannel<CHANNELS>(boxAcc, ch);
-        dot[ch] = combineChannel<CHANNELS>(dotAcc, ch);
+        box[ch] = combineChannel<CHANNELS, WIDTH>(boxAcc, ch);
+        dot[ch] = combineChannel<CHANNELS, WIDTH>(dotAcc, ch);
     }
 }
 
@@ -125,7 +116,7 @@ constexpr double ZEROS[dsp::MAX_CHANNELS] = {0.0, 0.0};
 // of piece k takes a[j] + r^(end_k + 1 - j) a[end_k + 1], the next piece's
 // first value, already complete. A_max is the largest magnitude of every
 // value a took.
-template <int CHANNELS>
+template <int CHANNELS, int WIDTH>
 QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     using L = Lanes<CHANNELS>;
     const std::int32_t n = stream.halfLength;
@@ -138,7 +129,7 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     double* const a = stream.backward.get();
     FirSums& sums = stream.sums;
     double forward[CHANNELS], box[CHANNELS], inputMax[CHANNELS];
-    dotAndBoxSums<CHANNELS>(powers + terms + 1, w - CHANNELS * n, terms, 2 * terms - 1, forward, box, inputMax);
+    dotAndBoxSums<CHANNELS, WIDTH>(powers + terms + 1, w - CHANNELS * n, terms, 2 * terms - 1, forward, box, inputMax);
     for (int ch = 0; ch < CHANNELS; ++ch) {
         sums.forward[ch] = forward[ch];
         sums.box[ch] = box[ch];
@@ -184,24 +175,24 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     // by lane, exact, NaNs left out, as in dotAndBoxSums.
     double largest[CHANNELS];
     for (int ch = 0; ch < CHANNELS; ++ch) largest[ch] = 0.0;
-    OctetExtremes extremes;
+    LaneExtremes<WIDTH> extremes;
     constexpr std::int32_t STEP = FRAMES_PER_OCTET<CHANNELS>;
     for (std::int32_t k = BACKWARD_PIECES - 1; k >= 0; --k) {
         const bool last = k == BACKWARD_PIECES - 1;
         const std::int32_t next = end[k] + 1;
         const double* const reversed = powers + (2 * n + 2 - next);
-        Quad nextValues[2] = {};
-        for (int e = 0; e < 8; ++e) nextValues[e / 4][e % 4] = last ? 0.0 : a[CHANNELS * next + e % CHANNELS];
+        Part<WIDTH> nextValues[PARTS<WIDTH>] = {};
+        for (int e = 0; e < 8; ++e)
+            nextValues[e / WIDTH][e % WIDTH] = last ? 0.0 : a[CHANNELS * next + e % CHANNELS];
         std::int32_t j = std::max(end[k] - length + 1, 0);
         for (; j + STEP <= next; j += STEP) {
-            Quad values[2], weights[2];
-            loadHalves(values, a + CHANNELS * j);
+            Part<WIDTH> values[PARTS<WIDTH>], weights[PARTS<WIDTH>];
+            loadParts<WIDTH>(values, a + CHANNELS * j);
             extremes.take(values);
             if (last) continue;
-            loadFrameWeights<CHANNELS>(weights, reversed + j);
-            for (int q = 0; q < 2; ++q) values[q] = values[q] + weights[q] * nextValues[q];
-            std::memcpy(a + CHANNELS * j, &values[0], sizeof values[0]);
-            std::memcpy(a + CHANNELS * j + 4, &values[1], sizeof values[1]);
+            loadFrameWeights<CHANNELS, WIDTH>(weights, reversed + j);
+            for (int q = 0; q < PARTS<WIDTH>; ++q) values[q] = values[q] + weights[q] * nextValues[q];
+            storeParts<WIDTH>(a + CHANNELS * j, values);
             extremes.take(values);
         }
         for (; j < next; ++j)
@@ -220,21 +211,22 @@ QORTA_FIR_INLINE void startChunk(FirStream& stream, std::int64_t p) {
     stream.chunkStart = p;
 }
 
-// The entry points, one per instruction set: startChunk compiled for it.
+// The entry points, one per instruction set: startChunk compiled for it,
+// with the eight lanes as two Quads for AVX, one Octet otherwise.
 template <int CHANNELS>
 void startChunkGeneric(FirStream& stream, std::int64_t p) {
-    startChunk<CHANNELS>(stream, p);
+    startChunk<CHANNELS, 8>(stream, p);
 }
 
 #if QORTA_DSP_X86
 template <int CHANNELS>
 __attribute__((target("avx"))) void startChunkAvx(FirStream& stream, std::int64_t p) {
-    startChunk<CHANNELS>(stream, p);
+    startChunk<CHANNELS, 4>(stream, p);
 }
 
 template <int CHANNELS>
 __attribute__((target("avx512f"))) void startChunkAvx512f(FirStream& stream, std::int64_t p) {
-    startChunk<CHANNELS>(stream, p);
+    startChunk<CHANNELS, 8>(stream, p);
 }
 #endif
 

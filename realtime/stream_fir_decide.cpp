@@ -19,29 +19,44 @@ typedef float FloatOctet __attribute__((vector_size(32)));
 
 typedef long long QuadBits __attribute__((vector_size(32)));
 
-// The Octets below are compared and masked in halves of four lanes: with
-// AVX but neither AVX2 nor AVX-512, an operation on the integer bits of a
-// whole Octet is compiled lane by lane, one on four lanes of doubles is one
-// instruction.
+typedef long long OctetBits __attribute__((vector_size(64)));
+typedef long long QuadBits __attribute__((vector_size(32)));
+
+// The Octets below are compared and masked in parts of WIDTH lanes (see
+// Part in stream_fir_lanes.h): two Quads for AVX, one Octet otherwise.
 
 // magnitude = |values| lane by lane: the sign bits cleared, as absolute().
+template <int WIDTH>
 QORTA_FIR_INLINE void takeMagnitudes(Octet& magnitude, const Octet& values) {
-    Quad half[2];
-    std::memcpy(half, &values, sizeof half);
-    for (Quad& h : half) h = reinterpret_cast<Quad>(reinterpret_cast<QuadBits>(h) & INT64_MAX);
-    std::memcpy(&magnitude, half, sizeof half);
+    if constexpr (WIDTH == 8) {
+        magnitude = reinterpret_cast<Octet>(reinterpret_cast<OctetBits>(values) & INT64_MAX);
+    } else {
+        Quad half[2];
+        std::memcpy(half, &values, sizeof half);
+        for (Quad& h : half) h = reinterpret_cast<Quad>(reinterpret_cast<QuadBits>(h) & INT64_MAX);
+        std::memcpy(&magnitude, half, sizeof half);
+    }
 }
 
 // True when a >= b in every lane (false where either is NaN).
+template <int WIDTH>
 QORTA_FIR_INLINE bool everyAtLeast(const Octet& a, const Octet& b) {
-    Quad x[2], y[2];
-    std::memcpy(x, &a, sizeof x);
-    std::memcpy(y, &b, sizeof y);
-    const QuadBits holds = (x[0] >= y[0]) & (x[1] >= y[1]);
-    PairBits pair[2];
-    std::memcpy(pair, &holds, sizeof pair);
-    const PairBits two = pair[0] & pair[1];
-    return (two[0] & two[1]) != 0;
+    if constexpr (WIDTH == 8) {
+        const OctetBits holds = a >= b;
+        // Halved three times, so that it stays in vector registers.
+        const OctetBits four = holds & __builtin_shufflevector(holds, holds, 4, 5, 6, 7, 0, 1, 2, 3);
+        const OctetBits two = four & __builtin_shufflevector(four, four, 2, 3, 0, 1, 2, 3, 0, 1);
+        return (two[0] & two[1]) != 0;
+    } else {
+        Quad x[2], y[2];
+        std::memcpy(x, &a, sizeof x);
+        std::memcpy(y, &b, sizeof y);
+        const QuadBits holds = (x[0] >= y[0]) & (x[1] >= y[1]);
+        PairBits pair[2];
+        std::memcpy(pair, &holds, sizeof pair);
+        const PairBits two = pair[0] & pair[1];
+        return (two[0] & two[1]) != 0;
+    }
 }
 
 // Writes the sums of FRAMES_PER_OCTET frames from frame i on, channels
@@ -65,7 +80,7 @@ QORTA_FIR_INLINE void writeFloats<2>(float* const (&output)[2], std::uint32_t i,
 // (all of them while the weights glide, GLIDE); marks the others for the
 // exact sum, keeping their value in the channel's `values`. Returns true
 // when it marked any.
-template <int CHANNELS, bool GLIDE>
+template <int CHANNELS, bool GLIDE, int WIDTH>
 QORTA_FIR_INLINE bool decideSums(FirStream& stream, float* const* out, std::uint32_t from, std::uint32_t to) {
     // A sum is decided without looking closer when |sum| >= (K0 W + K1 (F_max
     // + A_max) + 2^-900) x scale: then the whole bound is at most 2^-26 |sum|,
@@ -94,9 +109,9 @@ QORTA_FIR_INLINE bool decideSums(FirStream& stream, float* const* out, std::uint
             Octet sum, inputMax, magnitude;
             loadOctet(sum, sums + CHANNELS * i);
             loadOctet(inputMax, inputMaxima + CHANNELS * i);
-            takeMagnitudes(magnitude, sum);
+            takeMagnitudes<WIDTH>(magnitude, sum);
             const Octet coarseFrom = coarseScale * inputMax + allowanceScaled;
-            if (GLIDE || everyAtLeast(magnitude, coarseFrom)) {
+            if (GLIDE || everyAtLeast<WIDTH>(magnitude, coarseFrom)) {
                 writeFloats<CHANNELS>(output, i, sum);
                 i += STEP;
                 continue;
@@ -111,20 +126,20 @@ QORTA_FIR_INLINE bool decideSums(FirStream& stream, float* const* out, std::uint
 // The entry points, one per instruction set: decideSums compiled for it.
 template <int CHANNELS, bool GLIDE>
 bool decideSumsGeneric(FirStream& stream, float* const* out, std::uint32_t from, std::uint32_t to) {
-    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+    return decideSums<CHANNELS, GLIDE, 8>(stream, out, from, to);
 }
 
 #if QORTA_DSP_X86
 template <int CHANNELS, bool GLIDE>
 __attribute__((target("avx"))) bool decideSumsAvx(FirStream& stream, float* const* out, std::uint32_t from,
                                                   std::uint32_t to) {
-    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+    return decideSums<CHANNELS, GLIDE, 4>(stream, out, from, to);
 }
 
 template <int CHANNELS, bool GLIDE>
 __attribute__((target("avx512f"))) bool decideSumsAvx512f(FirStream& stream, float* const* out, std::uint32_t from,
                                                           std::uint32_t to) {
-    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
+    return decideSums<CHANNELS, GLIDE, 8>(stream, out, from, to);
 }
 #endif
 

@@ -36,26 +36,46 @@ QORTA_FIR_INLINE void loadOctet(Octet& octet, const double* at) { std::memcpy(&o
 
 typedef double Quad __attribute__((vector_size(32)));
 
-// The largest and the smallest value of every one of eight lanes taken,
-// starting from 0.0, NaNs left out (exact: no value is changed). Kept as two
-// halves of four lanes: with AVX but neither AVX2 nor AVX-512 a selection
-// over a whole Octet is compiled lane by lane, one over four lanes is one
-// instruction.
-struct OctetExtremes {
-    Quad top[2] = {}, bottom[2] = {};
+// Eight lanes held as 8 / WIDTH parts of WIDTH doubles (Part<WIDTH>[8 /
+// WIDTH]), lane e in lane e mod WIDTH of part e / WIDTH: for AVX two Quads,
+// because with AVX but neither AVX2 nor AVX-512 GCC keeps an Octet in
+// memory and compiles a selection or a comparison over it lane by lane; for
+// AVX-512 and the generic build one Octet, which they handle better than
+// two Quads. The operations lane by lane are the same either way.
+template <int WIDTH>
+using Part = typename std::conditional<WIDTH == 4, Quad, Octet>::type;
+template <int WIDTH>
+constexpr int PARTS = 8 / WIDTH;
 
-    // Takes the eight lanes `half` holds in two halves of four.
-    QORTA_FIR_INLINE void take(const Quad (&half)[2]) {
-        for (int h = 0; h < 2; ++h) {
-            top[h] = half[h] > top[h] ? half[h] : top[h];
-            bottom[h] = half[h] < bottom[h] ? half[h] : bottom[h];
+// parts = at[0 .. 7].
+template <int WIDTH>
+QORTA_FIR_INLINE void loadParts(Part<WIDTH> (&parts)[PARTS<WIDTH>], const double* at) {
+    for (int q = 0; q < PARTS<WIDTH>; ++q) std::memcpy(&parts[q], at + q * WIDTH, sizeof parts[q]);
+}
+
+// at[0 .. 7] = parts.
+template <int WIDTH>
+QORTA_FIR_INLINE void storeParts(double* at, const Part<WIDTH> (&parts)[PARTS<WIDTH>]) {
+    for (int q = 0; q < PARTS<WIDTH>; ++q) std::memcpy(at + q * WIDTH, &parts[q], sizeof parts[q]);
+}
+
+// The largest and the smallest value of every one of eight lanes taken,
+// starting from 0.0, NaNs left out (exact: no value is changed).
+template <int WIDTH>
+struct LaneExtremes {
+    Part<WIDTH> top[PARTS<WIDTH>] = {}, bottom[PARTS<WIDTH>] = {};
+
+    QORTA_FIR_INLINE void take(const Part<WIDTH> (&parts)[PARTS<WIDTH>]) {
+        for (int q = 0; q < PARTS<WIDTH>; ++q) {
+            top[q] = parts[q] > top[q] ? parts[q] : top[q];
+            bottom[q] = parts[q] < bottom[q] ? parts[q] : bottom[q];
         }
     }
     // The larger of lane k's largest value and its negated smallest: the
     // largest magnitude (0.0 - bottom gives +0.0 also where the smallest
     // value is -0.0).
     QORTA_FIR_INLINE double largestMagnitude(int k) const {
-        return std::max(top[k / 4][k % 4], 0.0 - bottom[k / 4][k % 4]);
+        return std::max(top[k / WIDTH][k % WIDTH], 0.0 - bottom[k / WIDTH][k % WIDTH]);
     }
 };
 
