@@ -10,10 +10,14 @@
 // music-like, full-scale noise and quiet material; with the exact
 // fallback and, to show why it is there, without it.
 //
-// Usage: bench_realtime [seconds of audio per run, default 10]
-//        bench_realtime --accuracy [settings, default 60]
-// Prints figures; exit status 0, or 2 on a bad argument (1 when an output
-// with the fallback lies more than one float step from the exact sum).
+// Usage: bench_realtime [--path generic|avx|avx512] [seconds of audio per run, default 10]
+//        bench_realtime [--path generic|avx|avx512] --accuracy [settings, default 60]
+// --path runs the FIR form's processing on that instruction set (every one
+// gives the same bits), so that each can be measured on one machine; by
+// default the widest the processor has. The path that ran is printed.
+// Prints figures; exit status 0, or 2 on a bad argument or a path the
+// processor lacks (1 when an output with the fallback lies more than one
+// float step from the exact sum).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -32,6 +36,20 @@
 namespace {
 
 using realtime::CorrectorForm;
+
+// The FIR form's instruction set in every stream the benchmark creates.
+dsp::ConvolvePath firPath = dsp::CONVOLVE_GENERIC;
+
+const char* pathName(dsp::ConvolvePath path) {
+    return path == dsp::CONVOLVE_AVX512F ? "AVX-512F" : path == dsp::CONVOLVE_AVX ? "AVX" : "generic";
+}
+
+// A stream of `form` whose FIR processing runs on firPath.
+realtime::StreamCorrector* createStream(CorrectorForm form, int channels, double rate) {
+    realtime::StreamCorrector* stream = realtime::createStreamCorrector(form, channels, rate);
+    if (form == CorrectorForm::Fir && !realtime::selectFirVectorPath(stream, firPath)) std::abort();
+    return stream;
+}
 
 double threadSeconds() {
     timespec now;
@@ -66,7 +84,7 @@ Timing run(CorrectorForm form, double rate, float quality, const std::vector<std
     std::vector<std::vector<float>> output(2, std::vector<float>(input[0].size()));
     Timing timing{1e30, 0.0};
     for (int attempt = 0; attempt < 3; ++attempt) {
-        realtime::StreamCorrector* stream = realtime::createStreamCorrector(form, 2, rate);
+        realtime::StreamCorrector* stream = createStream(form, 2, rate);
         realtime::StreamControls controls;
         controls.quality = quality;
         const double start = threadSeconds();
@@ -85,7 +103,7 @@ Timing run(CorrectorForm form, double rate, float quality, const std::vector<std
 }
 
 void benchmark(double seconds) {
-    std::printf("Processor time per second of stereo audio (DC removal on, best of 3 runs of %.0f s):\n", seconds);
+    std::printf("Processor time per second of stereo audio (DC removal on, best of 3 runs of %g s):\n", seconds);
     std::printf("%-8s %-22s %12s %12s %10s %12s\n", "rate", "form", "ms/s audio", "x real time", "x IIR", "exact sums");
     for (double rate : {44100.0, 96000.0, 192000.0}) {
         const auto input = material(rate, static_cast<std::size_t>(seconds * rate));
@@ -122,7 +140,7 @@ double sineGain(CorrectorForm form, float dcRemoval, double frequency) {
     for (std::size_t i = 0; i < frames; ++i)
         input[i] = static_cast<float>(0.01 * std::sin(2 * M_PI * frequency * i / rate));
     std::vector<float> output(frames);
-    realtime::StreamCorrector* stream = realtime::createStreamCorrector(form, 1, rate);
+    realtime::StreamCorrector* stream = createStream(form, 1, rate);
     realtime::StreamControls controls;
     controls.dcRemoval = dcRemoval;
     for (std::size_t done = 0; done < frames; done += realtime::STREAM_MAX_BLOCK) {
@@ -208,7 +226,7 @@ int accuracy(int settings) {
         std::size_t with = 0, without = 0;
         std::int64_t steps[2];
         for (int fallback = 1; fallback >= 0; --fallback) {
-            realtime::StreamCorrector* stream = realtime::createStreamCorrector(CorrectorForm::Fir, 2, rate);
+            realtime::StreamCorrector* stream = createStream(CorrectorForm::Fir, 2, rate);
             realtime::setExactFallback(stream, fallback != 0);
             std::vector<std::vector<float>> output(2, std::vector<float>(frames));
             for (std::size_t done = 0; done < frames; done += 4096) {
@@ -242,7 +260,36 @@ int accuracy(int settings) {
 
 }  // namespace
 
+// The widest instruction set the FIR form can run on here.
+dsp::ConvolvePath widestPath() {
+    realtime::StreamCorrector* probe = realtime::createStreamCorrector(CorrectorForm::Fir, 1, 8000.0);
+    dsp::ConvolvePath path = dsp::CONVOLVE_GENERIC;
+    for (dsp::ConvolvePath candidate : {dsp::CONVOLVE_AVX, dsp::CONVOLVE_AVX512F})
+        if (realtime::selectFirVectorPath(probe, candidate)) path = candidate;
+    realtime::destroyStreamCorrector(probe);
+    return path;
+}
+
 int main(int argc, char** argv) {
+    firPath = widestPath();
+    if (argc > 2 && std::strcmp(argv[1], "--path") == 0) {
+        const char* name = argv[2];
+        firPath = std::strcmp(name, "generic") == 0  ? dsp::CONVOLVE_GENERIC
+                  : std::strcmp(name, "avx") == 0    ? dsp::CONVOLVE_AVX
+                  : std::strcmp(name, "avx512") == 0 ? dsp::CONVOLVE_AVX512F
+                                                     : dsp::CONVOLVE_SSE2;  // not a path of the stream
+        realtime::StreamCorrector* probe = realtime::createStreamCorrector(CorrectorForm::Fir, 1, 8000.0);
+        const bool available = realtime::selectFirVectorPath(probe, firPath);
+        realtime::destroyStreamCorrector(probe);
+        if (!available) {
+            std::fprintf(stderr, "bench_realtime: --path %s: not an instruction set of this build and processor "
+                                 "(generic, avx or avx512)\n", name);
+            return 2;
+        }
+        argc -= 2;
+        argv += 2;
+    }
+    std::printf("FIR code path: %s\n", pathName(firPath));
     if (argc > 1 && std::strcmp(argv[1], "--accuracy") == 0) {
         const int settings = argc > 2 ? std::atoi(argv[2]) : 60;
         if (settings < 1 || settings > 100000) {

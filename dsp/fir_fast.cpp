@@ -50,16 +50,16 @@ inline double boxSum(const double* at, std::size_t terms) {
 template <int LANES, std::ptrdiff_t LENGTH>
 void segmentGroup(const FastFir& fast, const double* window, std::ptrdiff_t first, std::size_t length,
                   double* out) {
-    const std::ptrdiff_t n = fast.halfLength;
+    const std::ptrdiff_t n = fast.form.halfLength;
     const auto terms = static_cast<std::size_t>(n) + 1;
-    const double r = fast.decay, leaving = fast.leaving;
-    const double alpha = fast.centreWeight, beta = fast.boostWeight, c = fast.averageWeight;
+    const double r = fast.form.decay, leaving = fast.form.leaving;
+    const double alpha = fast.form.centreWeight, beta = fast.form.boostWeight, c = fast.form.averageWeight;
     const std::ptrdiff_t len = LENGTH != 0 ? LENGTH : static_cast<std::ptrdiff_t>(length);
     const double* const w = window + first;  // lane k's centre j is w[k x len + j]
 
     double f[LANES];
     for (int k = 0; k < LANES; ++k) {
-        f[k] = dotSum(fast.powers + terms, w + k * len - n, terms);
+        f[k] = dotSum(fast.form.powers + terms + 1, w + k * len - n, terms);
         out[k * len] = f[k];
     }
     for (std::ptrdiff_t j = 1; j < len; ++j) {
@@ -74,7 +74,7 @@ void segmentGroup(const FastFir& fast, const double* window, std::ptrdiff_t firs
     const std::ptrdiff_t last = len - 1;
     for (int k = 0; k < LANES; ++k) {
         const std::ptrdiff_t at = k * len + last;
-        g[k] = dotSum(fast.powers, w + at, terms);
+        g[k] = dotSum(fast.form.powers, w + at, terms);
         b[k] = boxSum(w + at - n, 2 * terms - 1);
         const double x = w[at];
         out[at] = (alpha * x + beta * ((out[at] + g[k]) - x)) - c * b[k];

@@ -1,18 +1,15 @@
-// The FIR corrector's kernel has a closed form: with a = gain / 100,
-// S = effect x 0.25, T = 100 / rate and r = exp(-T), tap k is close to
-//   a delta(k) + a S T r^|k| - (a S T r^(N+1) + 1 / (2N + 1)),
-// so the centred sum at position p is close to
-//   alpha w[p] + beta X[p] - c B[p],
-// where X[p] = sum over m = -N..N of r^|m| w[p + m] comes from a forward and
-// a backward one-pole recursion and B[p] = sum of w[p - N .. p + N] is a
-// running sum. That is a few operations per sample instead of 2N + 1.
+// The console's fast FIR sums: the kernel's closed form (fir_closed_form.h),
+//   alpha w[p] + beta ((F[p] + G[p]) - w[p]) - c B[p],
+// evaluated in segments, F by a forward and G by a backward one-pole
+// recursion, B by a running sum: a few operations per sample instead of
+// 2N + 1.
 //
 // The result is not the exact ascending sum of convolveAt, but it lies
-// within a proven distance `errorBound` of it (docs/fast-fir.md derives the
-// bound). A caller that truncates the sum to an integer through monotone
-// arithmetic evaluates that arithmetic at value - errorBound and value +
-// errorBound; where both give the same integer, that is the integer the
-// exact sum gives, and otherwise it computes the sample exactly with
+// within a proven distance `errorBound` of it (docs/fir-closed-form.md
+// derives the bound). A caller that truncates the sum to an integer through
+// monotone arithmetic evaluates that arithmetic at value - errorBound and
+// value + errorBound; where both give the same integer, that is the integer
+// the exact sum gives, and otherwise it computes the sample exactly with
 // settleRun.
 #ifndef QORTA_DSP_FIR_FAST_H
 #define QORTA_DSP_FIR_FAST_H
@@ -20,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fir_closed_form.h"
 #include "dsp/fir_corrector.h"
 
 namespace dsp {
@@ -38,29 +36,12 @@ constexpr std::int32_t FAST_FIR_MIN_HALF_LENGTH = 24;
 constexpr std::int32_t FAST_FIR_MAX_HALF_LENGTH = 1 << 24;
 
 struct FastFir {
-    std::int32_t halfLength = 0;  // N, as in the kernel
-    double decay = 0.0;           // r = exp(-T)
-    double leaving = 0.0;         // r^(N+1) as computed: the weight of the sample leaving a one-sided sum
-    double centreWeight = 0.0;    // alpha = gain x 0.01
-    double boostWeight = 0.0;     // beta = alpha x S x T
-    double averageWeight = 0.0;   // c = beta x leaving + 1 / (2N + 1)
-    const double* powers = nullptr;  // r^m as computed, m = 0 .. N, then the same reversed; caller-owned
-    double errorBound = 0.0;      // |fast sum - convolveAt| <= errorBound; see prepareFastFir
+    FirClosedForm form;       // weights and powers (PowerRounding::Chained)
+    double errorBound = 0.0;  // |fast sum - convolveAt| <= errorBound; see prepareFastFir
 };
 
-// The taps h_k of a built kernel against the closed form's taps
-// g_k = alpha delta(k) + beta r^|k| - c, each g_k computed as the fast
-// forms weigh it, with r^|k| taken from powers[|k|] (k = -N .. N). The
-// sums run over ascending k.
-struct TapDistance {
-    double deviation = 0.0;        // sum of |h_k - g_k| as computed
-    double closedMagnitude = 0.0;  // sum of |g_k| as computed
-    double tapMagnitude = 0.0;     // sum of |h_k|
-};
-TapDistance measureTapDistance(const FirCorrector& corrector, double alpha, double beta, double c,
-                               const double* powers);
-
-// Doubles in the table of powers that prepareFastFir fills: 2 (N + 1).
+// Doubles in the table of powers that prepareFastFir fills
+// (closedFormTableLength: 2N + 3).
 std::size_t fastFirTableLength(std::int32_t halfLength);
 
 // Prepares `fast` for the kernel in `corrector`, which fillKernel has just
@@ -71,7 +52,8 @@ std::size_t fastFirTableLength(std::int32_t halfLength);
 // at most 65535 / 32768 after DC removal; 1 for the plug-in).
 //
 // Measures how far every tap of the built kernel lies from the closed form
-// and computes `errorBound` (docs/fast-fir.md derives every term and check).
+// and computes `errorBound` (docs/fir-closed-form.md derives every term and
+// check).
 // Returns false, and the caller then uses convolveRun alone, when
 //   - N lies outside [1, FAST_FIR_MAX_HALF_LENGTH];
 //   - `inputBound` (W) lies outside [2^-900, 2^100], where an underflow in

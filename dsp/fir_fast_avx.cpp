@@ -102,7 +102,7 @@ std::size_t fastGroupAvxScratch(std::int32_t halfLength) {
 
 __attribute__((target("avx"))) void fastGroupAvx(const FastFir& fast, const double* window, std::ptrdiff_t first,
                                                  double* out, double* scratch) {
-    const std::ptrdiff_t n = fast.halfLength;
+    const std::ptrdiff_t n = fast.form.halfLength;
     const auto terms = static_cast<std::size_t>(n) + 1;
     constexpr auto len = static_cast<std::ptrdiff_t>(FAST_FIR_SEGMENT);
     const std::ptrdiff_t extended = len + 2 * n;  // lane index i holds offset i - N from the segment start
@@ -118,13 +118,13 @@ __attribute__((target("avx"))) void fastGroupAvx(const FastFir& fast, const doub
         gatherLanes(rows, extended, lanes[g]);
     }
 
-    const __m256d r = _mm256_set1_pd(fast.decay), leaving = _mm256_set1_pd(fast.leaving);
-    const __m256d alpha = _mm256_set1_pd(fast.centreWeight), beta = _mm256_set1_pd(fast.boostWeight);
-    const __m256d c = _mm256_set1_pd(fast.averageWeight);
+    const __m256d r = _mm256_set1_pd(fast.form.decay), leaving = _mm256_set1_pd(fast.form.leaving);
+    const __m256d alpha = _mm256_set1_pd(fast.form.centreWeight), beta = _mm256_set1_pd(fast.form.boostWeight);
+    const __m256d c = _mm256_set1_pd(fast.form.averageWeight);
 
     __m256d f[GROUPS];
     for (int g = 0; g < GROUPS; ++g) {
-        f[g] = dotLanes(fast.powers + terms, lanes[g], terms);
+        f[g] = dotLanes(fast.form.powers + terms + 1, lanes[g], terms);
         sums[g][0] = f[g];
     }
     for (std::ptrdiff_t j = 1; j < len; ++j) {
@@ -139,7 +139,7 @@ __attribute__((target("avx"))) void fastGroupAvx(const FastFir& fast, const doub
     __m256d gs[GROUPS], b[GROUPS];
     for (int g = 0; g < GROUPS; ++g) {
         const __m256d* w = lanes[g];
-        gs[g] = dotLanes(fast.powers, w + n + last, terms);
+        gs[g] = dotLanes(fast.form.powers, w + n + last, terms);
         b[g] = boxLanes(w + last, 2 * terms - 1);
         sums[g][last] = combine(alpha, beta, c, w[n + last], sums[g][last], gs[g], b[g]);
     }

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "realtime/dc_blocker.h"
-#include "realtime/fir_stream.h"
-#include "realtime/iir_stream.h"
+#include "realtime/stream_fir.h"
+#include "realtime/stream_iir.h"
 #include "realtime/stream_controls.h"
 #include "realtime/stream_corrector.h"
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the correctors and runs them on the bundled demo recording.
-# Installs only the build tools and builds only the two console programs and
-# the demo recording; scripts/test.sh installs and builds the rest.
+# Installs only the build tools and builds only the two console programs, the
+# demo recording and the measuring tool; scripts/test.sh installs and builds
+# the rest. Ends with what the correction did: DC offset, peak, RMS and the
+# level below 120 Hz of every channel, before and after each corrector.
 #
 #   scripts/demo.sh             install what is missing, build, correct the demo recording into out/
 #   scripts/demo.sh --dry-run   install and run nothing: configure and list what the build would do
@@ -23,7 +25,7 @@ esac
 options=(-DCMAKE_BUILD_TYPE=Release)
 [[ -e $build/CMakeCache.txt ]] || options+=(-DQORTA_BUILD_TESTS=OFF -DQORTA_BUILD_BENCH=OFF)
 cmake -S . -B "$build" -G Ninja "${options[@]}" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target qortaiir qortafir demo_wav ${dry_run:+-- "$dry_run"}
+cmake --build "$build" -j "$(nproc)" --target qortaiir qortafir demo_wav qorta_measure ${dry_run:+-- "$dry_run"}
 [[ -z $dry_run ]] || exit 0
 
 mkdir -p out
@@ -35,3 +37,7 @@ done
 echo
 echo "input:   $build/samples/demo.wav"
 echo "results: $(ls out/demo_*.wav | tr '\n' ' ')"
+echo
+echo "before and after (levels in dBFS; the bass boost shows below 120 Hz):"
+"$build/tools/measure/qorta_measure" "before=$build/samples/demo.wav" \
+  "qortaiir=out/demo_iir.wav" "qortafir=out/demo_fir.wav"

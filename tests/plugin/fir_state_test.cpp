@@ -36,8 +36,10 @@ TEST(FirStateTest, BuildsTheConsoleKernelAndItsBuffersAndReleasesThem) {
     plugin::FirState state;
     build(state, 100, 44100);
     EXPECT_EQ(state.halfLength, 882);
-    // The kernel, a neighbouring frame, two windows and the fast form's powers.
-    EXPECT_EQ(allocationSizes, (std::vector<std::size_t>{882 * 16 + 8, 44100 * 4, 45864 * 8, 45864 * 8, 883 * 16}));
+    // The kernel, a neighbouring frame, two windows and the fast form's
+    // powers (2N + 3 doubles).
+    EXPECT_EQ(allocationSizes,
+              (std::vector<std::size_t>{882 * 16 + 8, 44100 * 4, 45864 * 8, 45864 * 8, (2 * 882 + 3) * 8}));
     EXPECT_TRUE(state.fastUsable);
     std::vector<double> expected(2 * 882 + 1);
     dsp::fillKernel(dsp::FirCorrector{882, expected.data()}, 100.0, 100.0, 44100.0);

@@ -1,32 +1,28 @@
-// The closed form of the FIR kernel as the stream evaluates it, and the
-// bound on how far a streamed sum can lie from the exact ascending sum
-// (dsp::convolveAt) of the same window. Pure computation; the derivation is
-// in docs/realtime-fir.md, whose names the code uses.
-#ifndef QORTA_REALTIME_FIR_STREAM_FORM_H
-#define QORTA_REALTIME_FIR_STREAM_FORM_H
+// The closed form of the FIR kernel (dsp/fir_closed_form.h) as the stream
+// evaluates it, and the bound on how far a streamed sum can lie from the
+// exact ascending sum (dsp::convolveAt) of the same window. Pure
+// computation; the derivation is in docs/fir-closed-form.md (the stream's
+// evaluation), whose names the code uses.
+#ifndef QORTA_REALTIME_STREAM_FIR_FORM_H
+#define QORTA_REALTIME_STREAM_FIR_FORM_H
 
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fir_closed_form.h"
 #include "dsp/fir_corrector.h"
 
 namespace realtime {
 
 struct StreamFirForm {
-    std::int32_t halfLength = 0;     // N
-    double decay = 0.0;              // r = exp(-T), T = 100 / rate
-    double leaving = 0.0;            // r^(N+1), rounded once from a double-double product
-    double centreWeight = 0.0;       // alpha = gain x 0.01
-    double boostWeight = 0.0;        // beta = alpha x S x T
-    double averageWeight = 0.0;      // c = beta x leaving + 1 / (2N + 1)
-    const double* powers = nullptr;  // r^m for m = 0 .. N + 1, then r^N down to r^0 (caller-owned)
+    dsp::FirClosedForm closed;       // weights and powers (dsp::PowerRounding::Nearest)
     double boundPerInput = 0.0;      // K0
     double boundPerRecursion = 0.0;  // K1
     double boundPerOutput = 0.0;     // U
     double recursionReach = 0.0;     // F_max + A_max <= recursionReach x W
 };
 
-// Doubles in the table of powers: 2N + 3.
+// Doubles in the table of powers (dsp::closedFormTableLength: 2N + 3).
 std::size_t streamFirTableLength(std::int32_t halfLength);
 
 // Prepares `form` for the kernel in `corrector` (filled by fillKernel or
@@ -35,7 +31,7 @@ std::size_t streamFirTableLength(std::int32_t halfLength);
 // alive as long as `form` is used). Every power is within 2 u of r^m
 // (u = 2^-53). Reads every tap once: O(N).
 //
-// With the sums evaluated as docs/realtime-fir.md states, for every window
+// With the sums evaluated as docs/fir-closed-form.md states, for every window
 // whose values read have magnitudes of at most W,
 //   |streamed sum - convolveAt| <= K W + U |streamed sum| + 2^-900.
 // Returns false, leaving the stream to compute every sum exactly, when N

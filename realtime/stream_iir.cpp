@@ -1,4 +1,4 @@
-#include "realtime/iir_stream.h"
+#include "realtime/stream_iir.h"
 
 #include "dsp/strength.h"
 #include "realtime/state_floor.h"

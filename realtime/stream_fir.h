@@ -23,12 +23,12 @@
 //
 // Accuracy: with constant controls every output is within one float step of
 // (float) dsp::convolveAt over the same window. The streamed sum's distance
-// from that exact sum is at most K W + U |sum| (realtime/fir_stream_form.h,
-// docs/realtime-fir.md), W the largest input magnitude the chunk has read;
+// from that exact sum is at most K W + U |sum| (realtime/stream_fir_form.h,
+// docs/fir-closed-form.md), W the largest input magnitude the chunk has read;
 // where that leaves the float result more than one step open, the sample is
 // computed exactly instead (settled in one run per block).
-#ifndef QORTA_REALTIME_FIR_STREAM_H
-#define QORTA_REALTIME_FIR_STREAM_H
+#ifndef QORTA_REALTIME_STREAM_FIR_H
+#define QORTA_REALTIME_STREAM_FIR_H
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +37,7 @@
 #include "dsp/channels.h"
 #include "dsp/fir_convolve.h"
 #include "realtime/dc_blocker.h"
-#include "realtime/fir_stream_form.h"
+#include "realtime/stream_fir_form.h"
 #include "realtime/stream_controls.h"
 
 namespace realtime {
@@ -58,6 +58,37 @@ struct FirSums {
     double inputMax[dsp::MAX_CHANNELS] = {};      // W: the largest |w| read since the chunk began
     double forwardMax[dsp::MAX_CHANNELS] = {};    // the largest |F| since the chunk began
     double backwardMax[dsp::MAX_CHANNELS] = {};   // the largest |A| of the chunk
+};
+
+struct FirStream;
+
+// The processing compiled for one instruction set: each entry holds the
+// whole of its work compiled for that set (the same operations in every
+// lane, so the same bits on every set). Indexed by channels - 1.
+//
+// frames: frames [from, to) of the block with the closed form, F, B and P
+// stepped and each sum stored with what its bound needs
+// (stream_fir_samples.cpp); `gliding` while the weights glide, `dcRemoval`
+// takes the DC filter's output.
+using FirFrames = void (*)(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from,
+                           std::uint32_t to);
+// oneFrame: one frame inside a chunk while the weights rest, its sum
+// decided; true when it is left to the exact sum (stream_fir_samples.cpp).
+using FirOneFrame = bool (*)(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                             float* const* out);
+// startChunk: F, B, W and the chunk's A at the chunk of centres from
+// `firstCentre` on (stream_fir_chunk.cpp).
+using FirChunkStart = void (*)(FirStream& stream, std::int64_t firstCentre);
+// decide: writes out the stored sums [from, to) that the bound decides and
+// marks the others for the exact sum; true when it marked any
+// (stream_fir_decide.cpp).
+using FirDecisions = bool (*)(FirStream& stream, float* const* out, std::uint32_t from, std::uint32_t to);
+
+struct FirPathFunctions {
+    FirFrames frames[dsp::MAX_CHANNELS][2][2] = {};  // [channels - 1][gliding][dcRemoval]
+    FirOneFrame oneFrame[dsp::MAX_CHANNELS] = {};
+    FirChunkStart startChunk[dsp::MAX_CHANNELS] = {};
+    FirDecisions decide[dsp::MAX_CHANNELS][2] = {};  // [channels - 1][gliding]: while gliding, every sum is decided
 };
 
 struct FirStream {
@@ -96,6 +127,7 @@ struct FirStream {
     // The instruction set the processing is compiled for: generic, AVX or
     // AVX-512F (the same operations in every lane, so the same bits).
     dsp::ConvolvePath vectorPath = dsp::CONVOLVE_GENERIC;
+    FirPathFunctions functions;  // the processing compiled for vectorPath
 
     FirChannel channel[dsp::MAX_CHANNELS];
     FirSums sums;

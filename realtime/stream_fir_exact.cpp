@@ -1,18 +1,19 @@
 // The exact sums of the streaming FIR: the outputs the decisions left
-// undecided, computed by the plain convolution (settleMarked,
-// settleUndecided). Internal: included only by fir_stream.cpp.
-#ifndef QORTA_REALTIME_FIR_STREAM_EXACT_H
-#define QORTA_REALTIME_FIR_STREAM_EXACT_H
+// undecided, computed by the plain convolution, the same products in the
+// same order as dsp::convolveAt.
+#include "realtime/stream_fir_exact.h"
 
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fir_convolve.h"
 #include "dsp/fir_corrector.h"
-#include "realtime/fir_stream.h"
+#include "realtime/stream_fir.h"
 
 namespace realtime {
 
 namespace {
+
 
 // Marked outputs at most this far apart are computed together.
 constexpr std::uint32_t SETTLE_GAP = 8;
@@ -33,14 +34,15 @@ double convolveStridedAt(const dsp::FirCorrector& corrector, const double* windo
 // Computes values[i] exactly, dsp::convolveAt centred on window position
 // N + i (positions `stride` doubles apart), for every i < frames with
 // marked[i] set; returns how many sums it computed. Marked outputs close
-// together are computed as one dsp::convolveRun, which works on several
-// outputs side by side, over the positions copied into `scratch` (2 N +
+// together are computed as one dsp::convolveRun on `path` (the stream's
+// instruction set), which works on several outputs side by side, over the positions copied into `scratch` (2 N +
 // frames doubles) unless they are contiguous; one or two alone, each by
 // the plain ascending chain of convolveAt, about twice as fast as a run's
 // for one output (measured). Both add the same products in the same order:
 // the same bits.
-std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* window, std::ptrdiff_t stride,
-                           std::uint32_t frames, const unsigned char* marked, double* values, double* scratch) {
+std::uint64_t settleMarked(dsp::ConvolvePath path, const dsp::FirCorrector& corrector, const double* window,
+                           std::ptrdiff_t stride, std::uint32_t frames, const unsigned char* marked, double* values,
+                           double* scratch) {
     const std::int32_t n = corrector.halfLength;
     std::uint64_t computed = 0;
     std::uint32_t i = 0;
@@ -67,7 +69,8 @@ std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* win
                 for (std::size_t k = 0; k < positions; ++k) scratch[k] = run[static_cast<std::ptrdiff_t>(k) * stride];
                 run = scratch;
             }
-            dsp::convolveRun(corrector, run, n, end - i, values + i);
+            if (!dsp::convolveRunWith(path, corrector, run, n, end - i, values + i))
+                dsp::convolveRun(corrector, run, n, end - i, values + i);
             computed += end - i;
         }
         i = end;
@@ -75,20 +78,19 @@ std::uint64_t settleMarked(const dsp::FirCorrector& corrector, const double* win
     return computed;
 }
 
-// Computes the marked sums of the block of `frames` whose first input had
-// time `firstTime` exactly and writes them out, clearing the marks.
-template <int CHANNELS>
-void settleUndecided(FirStream& stream, float* const* out, std::uint32_t frames, std::int64_t firstTime) {
+}  // namespace
+
+void writeExactSums(FirStream& stream, float* const* out, int channels, std::uint32_t frames, std::int64_t firstTime) {
     const std::int32_t n = stream.halfLength;
-    for (int ch = 0; ch < CHANNELS; ++ch) {
+    for (int ch = 0; ch < channels; ++ch) {
         FirChannel& channel = stream.channel[ch];
         // The window from the first centre's N samples of past to the
         // newest input lies in one piece of the mirrored delay line.
         const std::int64_t firstWindow = firstTime - 2 * static_cast<std::int64_t>(n);
         const double* window =
-            stream.ring.get() + CHANNELS * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
+            stream.ring.get() + channels * (static_cast<std::size_t>(firstWindow) & (stream.capacity - 1)) + ch;
         const dsp::FirCorrector corrector{n, stream.kernel.get()};
-        stream.exactSums += settleMarked(corrector, window, CHANNELS, frames, channel.undecided.get(),
+        stream.exactSums += settleMarked(stream.vectorPath, corrector, window, channels, frames, channel.undecided.get(),
                                          channel.values.get(), stream.exactWindow.get());
         // Only the marked sums take the exact value: a decided one that a
         // run of exact sums happened to cover keeps its fast value, so that
@@ -101,8 +103,4 @@ void settleUndecided(FirStream& stream, float* const* out, std::uint32_t frames,
     }
 }
 
-}  // namespace
-
 }  // namespace realtime
-
-#endif  // QORTA_REALTIME_FIR_STREAM_EXACT_H

@@ -1,20 +1,19 @@
-// The per-sample loop of the streaming FIR: the running sums held in
-// registers, one input stored and the sums stepped (Running, storeInputs,
-// storeSum, stepSums), over a block (closedFormFrames) or one frame
-// (closedFormFrame). Internal: included only by fir_stream.cpp and its
-// other internal headers.
-#ifndef QORTA_REALTIME_FIR_STREAM_FRAMES_H
-#define QORTA_REALTIME_FIR_STREAM_FRAMES_H
+// The per-sample loop of the streaming FIR: each input stored in the delay
+// line and the running sums F, B and P stepped, the closed form's sum
+// stored for every frame with what its bound needs (sampleLoop), over a
+// block or for one frame (oneFrame), compiled once per instruction set.
+#include "realtime/stream_fir_samples.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fir_convolve_kernels.h"
 #include "realtime/dc_blocker.h"
-#include "realtime/fir_stream.h"
-#include "realtime/fir_stream_chunk.h"
-#include "realtime/fir_stream_decide.h"
-#include "realtime/fir_stream_lanes.h"
+#include "realtime/stream_fir.h"
+#include "realtime/stream_fir_decide.h"
+#include "realtime/stream_fir_lanes.h"
 
 namespace realtime {
 
@@ -118,20 +117,22 @@ QORTA_FIR_INLINE void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lane
 }
 
 // Frames [from, to) of the block with the closed form; the weights glide
-// when GLIDE, the DC filter's output is taken when DC_REMOVAL. A sum the
-// bound decides is written out at once; the others are kept in `values`
-// and marked for the exact sum.
+// when GLIDE, the DC filter's output is taken when DC_REMOVAL. Each sum is
+// stored in the block's sums with its W and F_max + A_max, for the
+// decisions that follow (stream_fir_decide.cpp): this loop, whose every
+// sample waits for the previous one, stays short, so that more samples'
+// work overlaps.
 template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, const float* const* in, float* const* out,
-                                       std::uint32_t from, std::uint32_t to) {
+QORTA_FIR_INLINE void sampleLoop(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from,
+                                 std::uint32_t to) {
     const bool dcRemoval = DC_REMOVAL;  // a constant, so that the loop does not test it
     using L = Lanes<CHANNELS>;
     const std::size_t mask = stream.capacity - 1;
     const std::int32_t n = stream.halfLength;
     // Everything the loop reads but does not change, in locals: stores into
     // the delay lines could otherwise alias it.
-    const double* const powers = stream.form.powers;
-    const double r = stream.form.decay, leaving = stream.form.leaving;
+    const double* const powers = stream.form.closed.powers;
+    const double r = stream.form.closed.decay, leaving = stream.form.closed.leaving;
     const std::size_t capacity = stream.capacity;
     const double dcPole = dc.pole;
     double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
@@ -146,9 +147,7 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, const f
     double* const sums = stream.blockSums.get();
     double* const inputMaxima = stream.blockInputMax.get();
     double* const recursionMaxima = stream.blockRecursionMax.get();
-    // Each sum is stored with what its bound needs, and decided in the
-    // second loop below: this loop, whose every sample waits for the
-    // previous one, stays short, so that more samples' work overlaps.
+    const FirChunkStart startChunk = stream.functions.startChunk[CHANNELS - 1];
     std::uint32_t i = from;
     while (i < to) {
         const std::int64_t p = time - n;  // the centre of the output due at `time`
@@ -156,7 +155,7 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, const f
             restart = false;
             storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i, static_cast<std::size_t>(time) & mask);
             run.save(stream, dc);
-            startChunk<CHANNELS>(stream, p);
+            startChunk(stream, p);
             run.load(stream, dc);
             chunkStart = p;
             if (GLIDE) {
@@ -200,28 +199,20 @@ QORTA_FIR_INLINE bool closedFormFrames(FirStream& stream, DcBlocker& dc, const f
     stream.time = time;
     stream.restart = restart;
     run.save(stream, dc);
-    return decideSums<CHANNELS, GLIDE>(stream, out, from, to);
-}
-
-// True when the next frame's centre lies inside the present chunk (not at
-// the start of a new one) and the weights rest.
-QORTA_FIR_INLINE bool insideChunkAtRest(const FirStream& stream) {
-    const std::int64_t p = stream.time - stream.halfLength;
-    return !stream.restart && p != stream.chunkStart + stream.halfLength + 1 && !gliding(stream.alpha) &&
-           !gliding(stream.beta) && !gliding(stream.average);
 }
 
 // One frame with the closed form inside a chunk (not at its start) while
-// the weights rest: what closedFormFrames does for such a frame, without
-// the set-up of its loops, for hosts that process frame by frame. Returns
-// true when the sum is left to the exact computation.
+// the weights rest: what sampleLoop and the decisions do for such a frame,
+// in the same order, without the set-up of their loops, for hosts that
+// process frame by frame. Returns true when the sum is left to the exact
+// computation.
 template <int CHANNELS>
-QORTA_FIR_INLINE bool closedFormFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
-                                      float* const* out) {
+QORTA_FIR_INLINE bool oneFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                               float* const* out) {
     using L = Lanes<CHANNELS>;
     const std::size_t mask = stream.capacity - 1;
     const std::int32_t n = stream.halfLength;
-    const double* const powers = stream.form.powers;
+    const double* const powers = stream.form.closed.powers;
     const std::int64_t time = stream.time;
     const std::int64_t p = time - n;
     const std::int64_t local = p - stream.chunkStart;  // 1 .. N
@@ -231,17 +222,104 @@ QORTA_FIR_INLINE bool closedFormFrame(FirStream& stream, DcBlocker& dc, bool dcR
                                       static_cast<std::size_t>(time) & mask);
     const L centre = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask));
     const L old = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask));
-    stepSums<CHANNELS>(run, old, centre, w, stream.form.decay, stream.form.leaving, powers[local - 1]);
+    stepSums<CHANNELS>(run, old, centre, w, stream.form.closed.decay, stream.form.closed.leaving, powers[local - 1]);
     storeSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
                        stream.alpha.value, stream.beta.value, stream.average.value, stream.blockSums.get(),
                        stream.blockInputMax.get(), stream.blockRecursionMax.get(), 0);
     stream.time = time + 1;
     run.save(stream, dc);
-    return decideSums<CHANNELS, false>(stream, out, 0, 1);
+    float* output[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) output[ch] = out[ch];
+    return decideSum<CHANNELS, false>(stream, output, 0);
+}
+
+// Stores the inputs of frames [0, frames) without the closed form (it is
+// not usable for the settings) and marks every sum for the exact sum.
+template <int CHANNELS>
+void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                     std::uint32_t frames) {
+    Running<CHANNELS> run;
+    run.load(stream, dc);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const std::size_t slot = static_cast<std::size_t>(stream.time++) & (stream.capacity - 1);
+        storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, i, slot);
+        for (int ch = 0; ch < CHANNELS; ++ch) stream.channel[ch].undecided[i] = 1;
+    }
+    run.save(stream, dc);
+}
+
+// The entry points of one instruction set: sampleLoop and oneFrame
+// compiled for it.
+struct Generic {
+    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
+    static void loop(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from, std::uint32_t to) {
+        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
+    }
+    template <int CHANNELS>
+    static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out) {
+        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
+    }
+};
+
+#if QORTA_DSP_X86
+struct Avx {
+    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
+    __attribute__((target("avx"))) static void loop(FirStream& stream, DcBlocker& dc, const float* const* in,
+                                                    std::uint32_t from, std::uint32_t to) {
+        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
+    }
+    template <int CHANNELS>
+    __attribute__((target("avx"))) static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                   const float* const* in, float* const* out) {
+        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
+    }
+};
+
+struct Avx512f {
+    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
+    __attribute__((target("avx512f"))) static void loop(FirStream& stream, DcBlocker& dc, const float* const* in,
+                                                        std::uint32_t from, std::uint32_t to) {
+        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
+    }
+    template <int CHANNELS>
+    __attribute__((target("avx512f"))) static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                       const float* const* in, float* const* out) {
+        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
+    }
+};
+#endif
+
+template <class SET>
+void setEntries(FirPathFunctions& functions) {
+    functions.frames[0][0][0] = SET::template loop<1, false, false>;
+    functions.frames[0][0][1] = SET::template loop<1, false, true>;
+    functions.frames[0][1][0] = SET::template loop<1, true, false>;
+    functions.frames[0][1][1] = SET::template loop<1, true, true>;
+    functions.frames[1][0][0] = SET::template loop<2, false, false>;
+    functions.frames[1][0][1] = SET::template loop<2, false, true>;
+    functions.frames[1][1][0] = SET::template loop<2, true, false>;
+    functions.frames[1][1][1] = SET::template loop<2, true, true>;
+    functions.oneFrame[0] = SET::template one<1>;
+    functions.oneFrame[1] = SET::template one<2>;
 }
 
 }  // namespace
 
-}  // namespace realtime
+void setSampleFunctions(FirPathFunctions& functions, dsp::ConvolvePath path) {
+#if QORTA_DSP_X86
+    if (path == dsp::CONVOLVE_AVX512F) return setEntries<Avx512f>(functions);
+    if (path == dsp::CONVOLVE_AVX) return setEntries<Avx>(functions);
+#endif
+    (void)path;
+    setEntries<Generic>(functions);
+}
 
-#endif  // QORTA_REALTIME_FIR_STREAM_FRAMES_H
+void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
+                     std::uint32_t frames) {
+    if (channels == 2)
+        storeInputsOnly<2>(stream, dc, dcRemoval, in, frames);
+    else
+        storeInputsOnly<1>(stream, dc, dcRemoval, in, frames);
+}
+
+}  // namespace realtime

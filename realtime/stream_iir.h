@@ -8,8 +8,8 @@
 // for the stream's rate and reset at activation (toOutput: rounded to float,
 // a zero written as +0.0; see state_floor.h for why the flush of tiny states
 // changes nothing else). No latency.
-#ifndef QORTA_REALTIME_IIR_STREAM_H
-#define QORTA_REALTIME_IIR_STREAM_H
+#ifndef QORTA_REALTIME_STREAM_IIR_H
+#define QORTA_REALTIME_STREAM_IIR_H
 
 #include <cstdint>
 
