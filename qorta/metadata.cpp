@@ -1,5 +1,7 @@
 #include "qorta/metadata.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,7 +13,7 @@ namespace qorta {
 namespace {
 
 // A bext record with room for a long coding history.
-typedef SF_BROADCAST_INFO_VAR(16384) BextRecord;
+typedef SF_BROADCAST_INFO_VAR(16000) BextRecord;
 
 std::string number(double value) {
     char text[32];
@@ -65,7 +67,10 @@ void copyMetadata(SNDFILE* in, SNDFILE* out, const Settings& settings, int outpu
             bext->coding_history[history.size()] = '\0';
             bext->coding_history_size = static_cast<std::uint32_t>(history.size());
         }
-        sf_command(out, SFC_SET_BROADCAST_INFO, bext.get(), sizeof *bext);
+        // libsndfile takes the record's size as it is used, up to 16 KiB.
+        const std::size_t used = offsetof(BextRecord, coding_history) + bext->coding_history_size + 1;
+        sf_command(out, SFC_SET_BROADCAST_INFO, bext.get(),
+                   static_cast<int>(std::max(used, sizeof(SF_BROADCAST_INFO))));
     }
 
     std::uint32_t cueCount = 0;
