@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include <set>
 #include <utility>
 
 namespace qorta {
@@ -118,12 +117,10 @@ std::vector<PlannedPair> planBatch(const BatchRequest& request, std::string* pro
             anyFolder = true;
             std::vector<Found> listed;
             listFolder(argument, "", request.recursive, &listed);
-            // Beside their inputs, the outputs of an earlier run (NAME_b.EXT
-            // next to NAME.EXT) are not inputs again.
-            std::set<std::string> names;
-            for (const Found& f : listed) names.insert(f.path);
+            // The outputs of an earlier run (NAME_b.EXT next to NAME.EXT,
+            // of any extension) are not inputs again.
             for (const Found& f : listed) {
-                if (request.output.empty()) {
+                {
                     const std::size_t dot = f.path.rfind('.');
                     const std::string stem = f.path.substr(0, dot);
                     if (stem.size() > 2 && stem.compare(stem.size() - 2, 2, "_b") == 0) {
@@ -149,6 +146,11 @@ std::vector<PlannedPair> planBatch(const BatchRequest& request, std::string* pro
     }
     const bool toFolder = !request.output.empty() && request.output != "-" &&
                           (isFolder(request.output) || request.output.back() == '/' || found.size() > 1 || anyFolder);
+    if (!request.output.empty() && request.output != "-" && (found.size() > 1 || anyFolder) &&
+        !isFolder(request.output) && exists(request.output)) {
+        *problem = "-o " + request.output + " is not a folder, but there are several inputs";
+        return {};
+    }
     if (request.output == "-" && found.size() > 1) {
         *problem = "-o - writes one output to standard output, but there are " + std::to_string(found.size()) +
                    " inputs";

@@ -1,6 +1,7 @@
 // qorta: the bass level correction for audio files of any format that
 // libsndfile reads, several files at once, with a report and exit status.
 #include <fcntl.h>
+#include <signal.h>
 #include <sndfile.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -117,6 +118,9 @@ int main(int argc, char** argv) {
     if (!planProblem.empty()) return commandLineError(planProblem);
 
     installSignalCleanup();
+    // A write beyond the file size limit fails with its error instead of
+    // ending the program, so that the file's temporary output is removed.
+    signal(SIGXFSZ, SIG_IGN);
     StdinCopy stdinCopy;
     std::string stdinProblem;
     if (stdinInputs > 0) stdinProblem = copyStdin(&stdinCopy);

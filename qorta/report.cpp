@@ -143,7 +143,7 @@ std::string reportJson(const std::vector<ReportEntry>& entries) {
             text += ", \"peak_out_dbfs\": " + jsonDecibels(s.peakOut);
             text += ", \"clipped\": " + std::to_string(s.clipped);
             text += ", \"peak_gain_db\": " + (s.peakGainSet ? jsonDecibels(s.peakGain) : std::string("null"));
-            text += ", \"suggested_peak_db\": " + (s.clipped > 0 ? jsonNumber(suggestedPeak(s)) : std::string("null"));
+            text += ", \"suggested_peak_db\": " + (s.clipped > 0 ? format("%.1f", suggestedPeak(s)) : std::string("null"));
         }
         text += ", \"seconds\": " + format("%.3f", e.result.seconds) + "}";
     }

@@ -18,6 +18,10 @@ Audio readAudio(const std::string& path) {
     Audio audio;
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &audio.info);
     if (file == nullptr) return audio;
+    if (audio.info.frames < 0 || audio.info.frames > (std::int64_t{1} << 28)) {
+        sf_close(file);
+        return audio;
+    }
     const auto samples = static_cast<std::size_t>(audio.info.frames * audio.info.channels);
     audio.ints.resize(samples);
     audio.doubles.resize(samples);
