@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "console/corrector_settings.h"
 #include "console/fades.h"
@@ -11,6 +12,7 @@
 #include "dsp/fir_fast.h"
 #include "dsp/iir_corrector.h"
 #include "dsp/strength.h"
+#include "qorta/integer_blocks.h"
 #include "qorta/quantize.h"
 #include "qorta/sample_format.h"
 
@@ -45,10 +47,12 @@ struct Run {
     std::int64_t total = 0;
     std::uint32_t rate = 0;
     double inScale = 1.0;  // 2^-(b-1) for integer inputs
-    int inShift = 0;
+    int inShift = 0;       // bits a sample is shifted down from its word
+    bool shortWords = false;  // integer samples of up to 16 bits are read as shorts
     int bias = 0;
     std::vector<double> dc;  // per channel, in raw sample units (unsigned for 8-bit WAV)
     std::vector<std::int32_t> intBuffer;
+    std::vector<std::int16_t> shortBuffer;
     std::vector<double> doubleBuffer;
     std::atomic<std::int64_t>* progress = nullptr;
     std::string error;
@@ -68,7 +72,8 @@ std::string readError(const Run& run, std::int64_t read, std::int64_t wanted) {
 // run's error set) when fewer come.
 bool readInterleaved(Run& run, std::int64_t count, std::int64_t position) {
     sf_count_t got;
-    if (run.coding.kind == SampleKind::Integer) got = sf_readf_int(run.in, run.intBuffer.data(), count);
+    if (run.coding.kind == SampleKind::Integer && run.shortWords) got = sf_readf_short(run.in, run.shortBuffer.data(), count);
+    else if (run.coding.kind == SampleKind::Integer) got = sf_readf_int(run.in, run.intBuffer.data(), count);
     else got = sf_readf_double(run.in, run.doubleBuffer.data(), count);
     if (got != count) {
         run.error = readError(run, position + std::max<sf_count_t>(got, 0), run.total);
@@ -83,15 +88,15 @@ bool readPlanes(Run& run, std::int64_t count, std::int64_t position, double* con
     if (!readInterleaved(run, count, position)) return false;
     const int channels = run.channels;
     if (run.coding.kind == SampleKind::Integer) {
-        const std::int32_t* buffer = run.intBuffer.data();
-        for (int c = 0; c < channels; ++c) {
-            double* plane = planes[c] + offset;
-            const double dc = run.dc[c];
-            for (std::int64_t j = 0; j < count; ++j) {
-                const std::int32_t s = (buffer[j * channels + c] >> run.inShift) + run.bias;
-                plane[j] = (static_cast<double>(s) - dc) * run.inScale;
-            }
-        }
+        const double* dc = run.dc.data();
+        const auto decode = [&](auto* buffer) {
+            using Word = std::remove_const_t<std::remove_pointer_t<decltype(buffer)>>;
+            if (channels == 1) decodeBlock<Word, 1>(buffer, 1, count, run.inShift, run.bias, dc, run.inScale, planes, offset);
+            else if (channels == 2) decodeBlock<Word, 2>(buffer, 2, count, run.inShift, run.bias, dc, run.inScale, planes, offset);
+            else decodeBlock<Word, 0>(buffer, channels, count, run.inShift, run.bias, dc, run.inScale, planes, offset);
+        };
+        if (run.shortWords) decode(run.shortBuffer.data());
+        else decode(run.intBuffer.data());
     } else {
         const double* buffer = run.doubleBuffer.data();
         for (int c = 0; c < channels; ++c) {
@@ -116,6 +121,7 @@ bool rewind(Run& run) {
 bool measureDc(Run& run, const InputExtras& extras, FileStats* stats) {
     const int channels = run.channels;
     std::vector<WideSum> intSums(channels, 0);
+    std::int64_t blockSums[MAX_FILE_CHANNELS];
     std::vector<double> floatSums(channels, 0.0);
     std::int64_t peakInt = 0;
     double peakFloat = 0.0;
@@ -123,18 +129,17 @@ bool measureDc(Run& run, const InputExtras& extras, FileStats* stats) {
         const std::int64_t count = std::min(BLOCK, run.total - done);
         if (!readInterleaved(run, count, done)) return false;
         if (run.coding.kind == SampleKind::Integer) {
-            const std::int32_t* buffer = run.intBuffer.data();
-            for (int c = 0; c < channels; ++c) {
-                std::int64_t sum = 0;  // a block of 2^16 samples of 32 bits cannot overflow
-                std::int64_t peak = peakInt;
-                for (std::int64_t j = 0; j < count; ++j) {
-                    const std::int64_t s = buffer[j * channels + c] >> run.inShift;
-                    sum += s + run.bias;
-                    peak = std::max(peak, s < 0 ? -s : s);
-                }
-                intSums[c] += sum;
-                peakInt = peak;
-            }
+            // A block of 2^16 samples of 32 bits cannot overflow a 64-bit sum.
+            std::fill(blockSums, blockSums + MAX_FILE_CHANNELS, 0);
+            const auto sum = [&](auto* buffer) {
+                using Word = std::remove_const_t<std::remove_pointer_t<decltype(buffer)>>;
+                if (channels == 1) sumBlock<Word, 1>(buffer, 1, count, run.inShift, run.bias, blockSums, &peakInt);
+                else if (channels == 2) sumBlock<Word, 2>(buffer, 2, count, run.inShift, run.bias, blockSums, &peakInt);
+                else sumBlock<Word, 0>(buffer, channels, count, run.inShift, run.bias, blockSums, &peakInt);
+            };
+            if (run.shortWords) sum(run.shortBuffer.data());
+            else sum(run.intBuffer.data());
+            for (int c = 0; c < channels; ++c) intSums[c] += blockSums[c];
         } else {
             const double* buffer = run.doubleBuffer.data();
             for (std::int64_t j = 0; j < count; ++j)
@@ -374,6 +379,7 @@ struct Writer {
     double factor = 1.0;
     FileStats* stats = nullptr;
     std::vector<std::int32_t> ints;
+    std::vector<std::int16_t> shorts;
     std::vector<float> floats;
     std::vector<double> doubles;
     static bool take(void* context, std::int64_t first, std::int64_t count, double* const* values);
@@ -386,13 +392,19 @@ bool Writer::take(void* context, std::int64_t first, std::int64_t count, double*
     std::int64_t clipped = w->stats->clipped;
     sf_count_t written = 0;
     if (w->coding.kind == SampleKind::Integer) {
-        for (int c = 0; c < channels; ++c)
-            for (std::int64_t j = 0; j < count; ++j) {
-                const double x = values[c][j] * w->factor;
-                peak = std::max(peak, std::fabs(x));
-                w->ints[j * channels + c] = leftJustify(quantize(x, w->range, &clipped), w->range.shift);
-            }
-        written = sf_writef_int(w->out, w->ints.data(), count);
+        const auto encode = [&](auto* out, int shift) {
+            using Word = std::remove_pointer_t<decltype(out)>;
+            if (channels == 1) encodeBlock<Word, 1>(values, 1, count, w->factor, w->range, shift, out, &peak, &clipped);
+            else if (channels == 2) encodeBlock<Word, 2>(values, 2, count, w->factor, w->range, shift, out, &peak, &clipped);
+            else encodeBlock<Word, 0>(values, channels, count, w->factor, w->range, shift, out, &peak, &clipped);
+        };
+        if (w->coding.bits <= 16) {
+            encode(w->shorts.data(), 16 - w->coding.bits);
+            written = sf_writef_short(w->out, w->shorts.data(), count);
+        } else {
+            encode(w->ints.data(), w->range.shift);
+            written = sf_writef_int(w->out, w->ints.data(), count);
+        }
     } else {
         for (int c = 0; c < channels; ++c)
             for (std::int64_t j = 0; j < count; ++j) {
@@ -459,10 +471,12 @@ std::string correctFile(SNDFILE* in, const SF_INFO& info, const InputExtras& ext
     run.rate = static_cast<std::uint32_t>(info.samplerate);
     run.progress = progress;
     if (run.coding.kind == SampleKind::Integer) {
-        run.inShift = 32 - run.coding.bits;
+        run.shortWords = run.coding.bits <= 16;
+        run.inShift = (run.shortWords ? 16 : 32) - run.coding.bits;
         run.inScale = 1.0 / integerRange(run.coding.bits).scale;
         run.bias = run.coding.unsignedBias ? 128 : 0;
-        run.intBuffer.resize(static_cast<std::size_t>(BLOCK * run.channels));
+        if (run.shortWords) run.shortBuffer.resize(static_cast<std::size_t>(BLOCK * run.channels));
+        else run.intBuffer.resize(static_cast<std::size_t>(BLOCK * run.channels));
     } else {
         run.doubleBuffer.resize(static_cast<std::size_t>(BLOCK * run.channels));
     }
@@ -503,7 +517,8 @@ std::string correctFile(SNDFILE* in, const SF_INFO& info, const InputExtras& ext
     writer.coding = outCoding;
     if (outCoding.kind == SampleKind::Integer) {
         writer.range = integerRange(outCoding.bits);
-        writer.ints.resize(static_cast<std::size_t>(BLOCK * run.channels));
+        if (outCoding.bits <= 16) writer.shorts.resize(static_cast<std::size_t>(BLOCK * run.channels));
+        else writer.ints.resize(static_cast<std::size_t>(BLOCK * run.channels));
     } else if (outCoding.kind == SampleKind::Float32) {
         writer.floats.resize(static_cast<std::size_t>(BLOCK * run.channels));
     } else {
