@@ -13,9 +13,11 @@ rm -rf "$scratch"
 
 wanted='^\[[0-9]+/[0-9]+\] ('
 wanted+='Building CXX object (platform/CMakeFiles/qorta_platform|dsp/CMakeFiles/qorta_dsp|'
-wanted+='console/CMakeFiles/(qorta_console|qortaiir|qortafir)|tools/CMakeFiles/make_demo_wav)\.dir/[^ ]+\.o'
-wanted+='|Linking CXX static library (platform/libqorta_platform|dsp/libqorta_dsp|console/libqorta_console)\.a'
-wanted+='|Linking CXX executable (qortaiir|qortafir|tools/make_demo_wav)'
+wanted+='console/CMakeFiles/(qorta_console|qortaiir|qortafir)|tools/CMakeFiles/make_demo_wav|'
+wanted+='qorta_build/CMakeFiles/(qorta_files|qorta))\.dir/[^ ]+\.o'
+wanted+='|Linking CXX static library (platform/libqorta_platform|dsp/libqorta_dsp|console/libqorta_console|'
+wanted+='qorta_build/libqorta_files)\.a'
+wanted+='|Linking CXX executable (qortaiir|qortafir|qorta|tools/make_demo_wav)'
 wanted+='|Generating the demo recording)$'
 unwanted=$(grep -Ev "$wanted" <<<"$plan" || true)
 if [[ -n $unwanted ]]; then
