@@ -170,7 +170,10 @@ int main(int argc, char** argv) {
                     spec.format = parseFormat(options.formatName, probe != nullptr ? info.format : SF_FORMAT_WAV | SF_FORMAT_PCM_16);
                     if (probe != nullptr) sf_close(probe);
                 }
-                result = runJob(spec, options.settings, &progress[i].done, &progress[i].total);
+                if (!options.formatName.empty() && spec.format == 0)
+                    result.error = "libsndfile cannot write this input as " + options.formatName;
+                else
+                    result = runJob(spec, options.settings, &progress[i].done, &progress[i].total);
             }
             progress[i].state.store(2);
             std::lock_guard<std::mutex> guard(lock);

@@ -119,8 +119,12 @@ std::string parseOptions(int argc, char** argv, Options* o) {
         case QUIET: o->quiet = true; break;
         case 'h': o->help = true; break;
         case 'V': o->version = true; break;
-        case ':': return std::string("option '") + argv[optind - 1] + "' needs a value";
-        default: return std::string("unknown option '") + argv[optind - 1] + "'";
+        case ':':
+            return optopt != 0 ? std::string("option '-") + static_cast<char>(optopt) + "' needs a value"
+                               : std::string("option '") + argv[optind - 1] + "' needs a value";
+        default:
+            return optopt != 0 ? std::string("unknown option '-") + static_cast<char>(optopt) + "'"
+                               : std::string("unknown option '") + argv[optind - 1] + "'";
         }
     }
     for (int i = optind; i < argc; ++i) o->inputs.push_back(argv[i]);

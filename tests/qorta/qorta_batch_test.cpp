@@ -154,6 +154,14 @@ TEST_F(Batch, CommandLine) {
     EXPECT_TRUE(piped.ok);
     EXPECT_EQ(fromFile.ints, piped.ints);
     EXPECT_NE(std::string::npos, r.err.find("written")) << "the report goes to standard error then";
+    // Progress on a terminal only, and not with --quiet.
+    testsupport::RunOptions terminal;
+    terminal.workDir = dir.path();
+    r = testsupport::runInTerminal(QORTA_PATH, {"-y", "--", "-x.wav"}, terminal, {});
+    EXPECT_NE(std::string::npos, r.out.find("1/1 done")) << r.out;
+    r = testsupport::runInTerminal(QORTA_PATH, {"-y", "--quiet", "--", "-x.wav"}, terminal, {});
+    EXPECT_EQ(std::string::npos, r.out.find("done")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("written")) << r.out;
     r = testsupport::runProgram(QORTA_PATH, {"--quiet", "-o", "-", "-"}, options);
     EXPECT_EQ(1, r.exitStatus);
     EXPECT_NE(std::string::npos, r.err.find("qorta: -: cannot write wav:16 to standard output")) << r.err;
