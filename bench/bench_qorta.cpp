@@ -6,8 +6,8 @@
 //   3. a folder of 16 files with -j 2 beside -j 1: at least 1.8x faster on
 //      two cores;
 //   4. peak memory: at most 64 MiB, with --long for a two-hour 24-bit/96 kHz
-//      stereo file (8 GiB of disk for the input and its output, which is
-//      then RF64), else for the 10-minute FLAC.
+//      stereo WAV (3.9 GiB, 8 GiB of disk for the input and its output),
+//      else for the 10-minute FLAC.
 // Run by hand:
 //   bench_qorta [runs] [--long]
 #include <sys/stat.h>
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         if (!makeWithSox(dir, "long.wav", "96000", "24", "7200")) return 1;
         memory = best({QORTA_PATH, "--quiet", "-y", "-o", "long_b.wav", "long.wav"}, dir, 1);
         memoryInput = "a 2-hour 96 kHz stereo 24-bit WAV";
-        bench::printMeasure("qorta --fir, 2 hours 24/96 (RF64 out)", memory);
+        bench::printMeasure("qorta --fir, 2 hours 24/96 WAV", memory);
         std::remove((dir + "/long.wav").c_str());
         std::remove((dir + "/long_b.wav").c_str());
     }
