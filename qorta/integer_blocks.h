@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "qorta/quantize.h"
 
@@ -48,27 +49,27 @@ void decodeBlock(const Word* buffer, int channels, std::int64_t count, int shift
 }
 
 // out = the samples of values[c][j] x factor, converted as quantize does,
-// left-justified by `shift`; counts the saturated samples in *clipped and
-// raises *peak to the largest magnitude: |value x factor| for a saturated
-// sample, the sample's own magnitude (to the step below the value) for the
-// others.
+// left-justified by `shift`; counts the saturated samples (and NaNs) in
+// *clipped and raises *peak to the largest magnitude: |value x factor| for
+// a saturated sample (a NaN wins), the sample's own magnitude over full
+// scale for the others (within one step below the value). The loops are
+// branch-free, so that they run in vector lanes.
 template <typename Word, int CHANNELS>
 void encodeBlock(const double* const* values, int channels, std::int64_t count, double factor, const IntegerRange& r,
                  int shift, Word* out, double* peak, std::int64_t* clipped) {
     const int n = CHANNELS > 0 ? CHANNELS : channels;
     constexpr std::int64_t RUN = 256;
     std::int32_t samples[RUN];
+    const double scale = r.scale, clipLow = r.clipLow, clipHigh = r.clipHigh;
     double highest = *peak;
     for (int c = 0; c < n; ++c) {
         const double* v = values[c];
         for (std::int64_t first = 0; first < count; first += RUN) {
             const std::int64_t length = count - first < RUN ? count - first : RUN;
-            // Branch-free, so that it runs in vector lanes: values inside
-            // the range are converted, the others noted and done after.
             int outside = 0;
             for (std::int64_t j = 0; j < length; ++j) {
-                const double y = (v[first + j] * factor) * r.scale;
-                const bool inside = (y > r.clipLow) & (y < r.clipHigh);
+                const double y = (v[first + j] * factor) * scale;
+                const bool inside = y > clipLow && y < clipHigh;
                 outside |= !inside;
                 samples[j] = static_cast<std::int32_t>(inside ? y : 0.0);
             }
@@ -77,22 +78,20 @@ void encodeBlock(const double* const* values, int channels, std::int64_t count, 
                 high = samples[j] > high ? samples[j] : high;
                 low = samples[j] < low ? samples[j] : low;
             }
-            double runHighest =
-                static_cast<double>(std::int64_t{high} > -std::int64_t{low} ? std::int64_t{high} : -std::int64_t{low}) /
-                r.scale;
+            const std::int64_t magnitude = std::int64_t{high} > -std::int64_t{low} ? high : -std::int64_t{low};
+            const double level = static_cast<double>(magnitude) / scale;
+            if (level > highest) highest = level;
             if (outside != 0) {
-                // A value beyond the range (or not a number) saturates and
-                // counts; a NaN also counts in the peak.
+                // Beyond the range: the limit of that side; not a number: silence.
                 for (std::int64_t j = 0; j < length; ++j) {
                     const double x = v[first + j] * factor;
-                    const double y = x * r.scale;
-                    if (y > r.clipLow && y < r.clipHigh) continue;
+                    const double y = x * scale;
+                    if (y > clipLow && y < clipHigh) continue;
                     samples[j] = quantize(x, r, clipped);
                     const double a = std::fabs(x);
-                    if (a > runHighest || a != a) runHighest = a;
+                    if (a > highest || a != a) highest = a;
                 }
             }
-            highest = runHighest > highest || runHighest != runHighest ? runHighest : highest;
             Word* o = out + first * n + c;
             for (std::int64_t j = 0; j < length; ++j)
                 o[j * n] = static_cast<Word>(static_cast<std::uint32_t>(samples[j]) << shift);
