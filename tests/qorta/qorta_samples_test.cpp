@@ -282,3 +282,46 @@ TEST_F(QortaRun, MetadataSurvives) {
 
 }  // namespace
 }  // namespace qortatest
+
+namespace qortatest {
+namespace {
+
+// Cue points in a WAV (a "cue " chunk added behind the samples) reach the
+// output, as libsndfile reads them back.
+TEST_F(QortaRun, CuePointsSurvive) {
+    tool("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", "plain.wav", "synth", "0.5", "sine", "100", "vol", "0.3"});
+    if (IsSkipped() || HasFatalFailure()) return;
+    Bytes file = testsupport::fileBytes(path("plain.wav"));
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    const std::uint32_t positions[] = {100, 2500};
+    for (const char c : std::string("cue ")) file.push_back(static_cast<std::uint8_t>(c));
+    put32(4 + 24 * 2);
+    put32(2);
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        put32(i + 1);
+        put32(positions[i]);
+        for (const char c : std::string("data")) file.push_back(static_cast<std::uint8_t>(c));
+        put32(0);
+        put32(0);
+        put32(positions[i]);
+    }
+    const std::uint32_t riff = static_cast<std::uint32_t>(file.size() - 8);
+    for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+    ASSERT_TRUE(testsupport::writeBytes(path("cued.wav"), file));
+    const testsupport::RunResult r = qorta({"--quiet", "cued.wav"});
+    ASSERT_EQ(0, r.exitStatus) << r.err;
+    SF_INFO info = {};
+    SNDFILE* out = sf_open(path("cued_b.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(nullptr, out);
+    SF_CUES cues = {};
+    EXPECT_EQ(SF_TRUE, sf_command(out, SFC_GET_CUE, &cues, sizeof cues));
+    ASSERT_EQ(2u, cues.cue_count);
+    EXPECT_EQ(100u, cues.cue_points[0].sample_offset);
+    EXPECT_EQ(2500u, cues.cue_points[1].sample_offset);
+    sf_close(out);
+}
+
+}  // namespace
+}  // namespace qortatest
