@@ -72,6 +72,7 @@ for target in "${targets[@]}"; do
   inputs=("build-fuzz/corpus/$target" "fuzz/corpus/$target")
   [[ -d fuzz/regression/$target ]] && inputs+=("fuzz/regression/$target")
   echo "== $target: ${seconds}s"
+  LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
   "build-fuzz/fuzz/fuzz_$target" "${inputs[@]}" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="build-fuzz/artifacts/$target-" >"build-fuzz/logs/$target.log" 2>&1 || {
