@@ -14,6 +14,8 @@ namespace {
 
 // A bext record with room for a long coding history.
 typedef SF_BROADCAST_INFO_VAR(16000) BextRecord;
+// A cart record with room for a long tag text.
+typedef SF_CART_INFO_VAR(16000) CartRecord;
 
 std::string number(double value) {
     char text[32];
@@ -71,6 +73,18 @@ void copyMetadata(SNDFILE* in, SNDFILE* out, const Settings& settings, int outpu
         const std::size_t used = offsetof(BextRecord, coding_history) + bext->coding_history_size + 1;
         sf_command(out, SFC_SET_BROADCAST_INFO, bext.get(),
                    static_cast<int>(std::max(used, sizeof(SF_BROADCAST_INFO))));
+    }
+
+    // The sampler's loops (smpl, AIFF INST) and the broadcast cart chunk.
+    SF_INSTRUMENT instrument;
+    std::memset(&instrument, 0, sizeof instrument);
+    if (sf_command(in, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) == SF_TRUE)
+        sf_command(out, SFC_SET_INSTRUMENT, &instrument, sizeof instrument);
+    auto cart = std::make_unique<CartRecord>();
+    std::memset(cart.get(), 0, sizeof *cart);
+    if (sf_command(in, SFC_GET_CART_INFO, cart.get(), sizeof *cart) == SF_TRUE) {
+        const std::size_t used = offsetof(CartRecord, tag_text) + std::min<std::size_t>(cart->tag_text_size, 15999) + 1;
+        sf_command(out, SFC_SET_CART_INFO, cart.get(), static_cast<int>(std::max(used, sizeof(SF_CART_INFO))));
     }
 
     std::uint32_t cueCount = 0;
