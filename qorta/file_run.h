@@ -35,7 +35,7 @@ struct FileStats {
     int outputFormat = 0;
     std::vector<double> dcOffset;  // per channel, 1.0 = full scale
     double peakIn = 0.0;           // largest input sample magnitude, 1.0 = full scale
-    double peakOut = 0.0;          // largest output value magnitude before conversion
+    double peakOut = 0.0;          // largest output magnitude before saturation (integer outputs: to one step)
     std::int64_t clipped = 0;      // samples saturated (integer outputs) or beyond full scale (others)
     double peakGain = 1.0;         // the factor --peak applied
     bool peakGainSet = false;

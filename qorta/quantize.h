@@ -44,12 +44,6 @@ inline std::int32_t quantize(double x, const IntegerRange& r, std::int64_t* clip
     return static_cast<std::int32_t>(y);
 }
 
-// `sample` placed in the top bits of a 32-bit value, as libsndfile's int
-// calls take and give samples of every width.
-inline std::int32_t leftJustify(std::int32_t sample, int shift) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(sample) << shift);
-}
-
 }  // namespace qorta
 
 #endif
