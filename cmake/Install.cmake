@@ -1,12 +1,13 @@
 # Install layout and the Debian package.
 #
-#   bin/                  qortaiir, qortafir and the plug-in host simulator
+#   bin/                  qortaiir, qortafir, qorta (where libsndfile was found) and the plug-in host simulator
 #   lib/qorta/            qortaiir.auf and qortafir.auf
 #   lib/lv2/qorta.lv2/    the LV2 bundle (manifest.ttl, qorta.ttl, qorta.so)
 #   lib/ladspa/           qorta.so, the LADSPA library (and a link to it in
 #                         lib/MULTIARCH/ladspa/, where Debian's sox looks)
 #   share/qorta/pipewire/ qorta-line-in.conf, a corrected line input for PipeWire
-#   share/man/man1/       qortaiir.1.gz and qortafir.1.gz
+#   share/man/man1/       qortaiir.1.gz, qortafir.1.gz and qorta.1.gz
+#   share/bash-completion/completions/qorta
 #   share/man/man7/       qorta-plugins.7.gz, the LV2 and LADSPA plug-ins
 #
 # Included at the end of the top-level CMakeLists.txt, after every target
@@ -17,6 +18,11 @@ set(QORTA_PLUGIN_INSTALL_DIR "lib/qorta" CACHE STRING
     "Folder for the .auf plug-ins, relative to the install prefix")
 
 install(TARGETS qortaiir qortafir RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET qorta)
+  install(TARGETS qorta RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/qorta/qorta-completion.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qorta)
+endif()
 
 # The plug-ins and the host simulator are installed when this build has them.
 foreach(plugin qortaiir_auf qortafir_auf)
@@ -60,7 +66,11 @@ endforeach()
 # so the package is reproducible); uncompressed where gzip is missing.
 find_program(QORTA_GZIP gzip)
 set(man_pages)
-foreach(page qortaiir.1 qortafir.1 qorta-plugins.7)
+set(pages qortaiir.1 qortafir.1 qorta-plugins.7)
+if(TARGET qorta)
+  list(APPEND pages qorta.1)
+endif()
+foreach(page ${pages})
   set(source ${PROJECT_SOURCE_DIR}/man/${page})
   if(QORTA_GZIP)
     set(target_file ${PROJECT_BINARY_DIR}/man/${page}.gz)
@@ -119,7 +129,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Recordings made through the line input of the PC-QORTA/PCI sound card come
 out thin in the bass and with a DC offset. qortaiir (recursive filter) and
 qortafir (linear-phase kernel, no delay) correct 8-bit and 16-bit PCM WAV
-files, one file, a list of files or a whole folder at a time: they remove
+files, one file, a list of files or a whole folder at a time, and qorta
+corrects files of any format libsndfile reads, several at once: they remove
 the DC offset, add a low-passed copy of the signal, take away sub-sonic
 content, and apply an output gain and fades. The same correctors come as
 LV2 and LADSPA plug-ins for audio and video editors, ffmpeg, sox and melt.")

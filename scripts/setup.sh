@@ -21,10 +21,13 @@ need() { # need COMMAND-OR-PATH PACKAGE: wanted when the current section belongs
 need cmake cmake
 need ninja ninja-build
 need g++ g++
+# qorta reads and writes audio files through libsndfile.
+need /usr/include/sndfile.h libsndfile1-dev
 # The test set adds what the tests run besides the build tools.
 section=test
 need /usr/include/gtest/gtest.h libgtest-dev
 need sox sox
+need flac flac
 need sndfile-metadata-set sndfile-programs
 need man man-db
 need xmllint libxml2-utils

@@ -83,6 +83,13 @@ check "installed qortaiir gives the built program's bytes" bash -c \
 check "man -w qortaiir finds the installed page" test "$(man -w qortaiir)" = /usr/share/man/man1/qortaiir.1.gz
 check "man -w qortafir finds the installed page" test "$(man -w qortafir)" = /usr/share/man/man1/qortafir.1.gz
 check "man qortaiir renders" bash -c "MANWIDTH=80 man qortaiir 2>&1 | grep -q 'THE OVERWRITE QUESTION'"
+check "qorta is in /usr/bin" test -x /usr/bin/qorta
+check "installed qorta gives qortafir's sample bytes" bash -c \
+  "cd '$work' && /usr/bin/qorta --quiet -o qorta.wav take.wav && cmp -s <(sox fir.wav -t raw -) <(sox qorta.wav -t raw -)"
+check "installed qorta writes FLAC that flac -t accepts" bash -c \
+  "cd '$work' && /usr/bin/qorta --quiet --format flac -o take.flac take.wav && flac -s -t take.flac"
+check "man -w qorta finds the installed page" test "$(man -w qorta)" = /usr/share/man/man1/qorta.1.gz
+check "the bash completion of qorta is installed" test -s /usr/share/bash-completion/completions/qorta
 check "man -w qorta-plugins finds the installed page" \
   test "$(man -w qorta-plugins)" = /usr/share/man/man7/qorta-plugins.7.gz
 
@@ -136,6 +143,7 @@ check "dpkg -r removes the package" bash -c "[[ \$(dpkg-query -W -f='\${Status}'
 while read -r path; do [[ -e $path ]] && echo "$path"; done <"$work/paths" >"$work/after"
 check "nothing of the package is left" diff "$work/before" "$work/after"
 check "qortaiir is gone from PATH" bash -c "! command -v qortaiir"
+check "qorta is gone from PATH" bash -c "! command -v qorta"
 check "the LV2 bundle is gone" test ! -e /usr/lib/lv2/qorta.lv2
 [[ -n $multiarch ]] && check "the multiarch LADSPA link is gone" test ! -L "/usr/lib/$multiarch/ladspa/qorta.so"
 

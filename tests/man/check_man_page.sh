@@ -37,6 +37,22 @@ if [[ $program == qorta-plugins ]]; then
   exit $fail
 fi
 
+if [[ $program == qorta ]]; then
+  for section in NAME SYNOPSIS DESCRIPTION OPTIONS "STANDARD INPUT AND OUTPUT" METADATA REPORT DIAGNOSTICS \
+    "EXIT STATUS" EXAMPLES; do need "$section"; done
+  # Every long option of the program's help, and the fixed start of every
+  # failure message its sources return.
+  while IFS= read -r option; do need "$option"; done < <(grep -o -- '--[a-z-]*' "$source_dir/qorta/options.cpp" | sort -u)
+  for message in "not an audio file that libsndfile reads" "the file is empty" "the file is cut short" \
+    "the file ends early" "qorta corrects 1 to" "qorta needs at least" "the FIR kernel of quality" \
+    "holds a sample that is not a finite number" "cannot create a file in" "of the output" \
+    "is an input of this run" "is already the output of" "exists and is kept" "to standard output"; do
+    need "$message"
+    grep -rqF -- "$message" "$source_dir/qorta" || { echo "no longer in the sources: $message"; fail=1; }
+  done
+  exit $fail
+fi
+
 for section in NAME SYNOPSIS DESCRIPTION MODES OPTIONS "THE OVERWRITE QUESTION" DIAGNOSTICS "EXIT STATUS" EXAMPLES; do
   need "$section"
 done

@@ -14,10 +14,11 @@ rm -rf "$scratch"
 wanted='^\[[0-9]+/[0-9]+\] ('
 wanted+='Building CXX object (platform/CMakeFiles/qorta_platform|dsp/CMakeFiles/qorta_dsp|'
 wanted+='console/CMakeFiles/(qorta_console|qortaiir|qortafir)|tools/CMakeFiles/(make_demo_wav|qorta_sample_file)|'
-wanted+='tools/response/CMakeFiles/qorta_svg_plot|tools/measure/CMakeFiles/qorta_measure)\.dir/[^ ]+\.o'
+wanted+='tools/response/CMakeFiles/qorta_svg_plot|tools/measure/CMakeFiles/qorta_measure|'
+wanted+='qorta_build/CMakeFiles/(qorta_files|qorta))\.dir/[^ ]+\.o'
 wanted+='|Linking CXX static library (platform/libqorta_platform|dsp/libqorta_dsp|console/libqorta_console|'
-wanted+='tools/libqorta_sample_file|tools/response/libqorta_svg_plot)\.a'
-wanted+='|Linking CXX executable (qortaiir|qortafir|tools/make_demo_wav|tools/measure/qorta_measure)'
+wanted+='tools/libqorta_sample_file|tools/response/libqorta_svg_plot|qorta_build/libqorta_files)\.a'
+wanted+='|Linking CXX executable (qortaiir|qortafir|qorta|tools/make_demo_wav|tools/measure/qorta_measure)'
 wanted+='|Generating the demo recording)$'
 unwanted=$(grep -Ev "$wanted" <<<"$plan" || true)
 if [[ -n $unwanted ]]; then
