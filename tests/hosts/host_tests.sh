@@ -289,8 +289,8 @@ testEcasound() {
 # client that plays the input into jalv and records jalv's output. jalv is
 # started afresh for each plug-in, so every run begins from a fresh instance.
 # A run whose output differs after the server reported an xrun (a period not
-# processed in time, which may lose audio on a busy machine) is repeated, up
-# to three times.
+# processed in time, which may lose audio on a busy machine), or in which jalv
+# or ecasound failed, is repeated, up to three times.
 jackPid="" jalvPid=""
 stopJack() {
   if [[ -n $jalvPid ]]; then kill "$jalvPid" 2>/dev/null; wait "$jalvPid" 2>/dev/null || true; fi
@@ -355,6 +355,10 @@ testJalv() {
       jalvRecord "$uri" "$channels" "$controls" "$in" "jalv_$label.wav" || ran=$?
       offset=$(sox "jalv_$label.wav" -t f32 - 2>/dev/null | od -An -v -tx4 -w4 |
         awk -v ch="$channels" '$1 != "00000000" && $1 != "80000000" { print int((NR - 1) / ch); exit }' || true)
+      # 1: jalv or ecasound failed; jalv 1.6 now and then crashes while it
+      # starts on a busy machine (seen only under ctest -j2, with no sanitizer
+      # finding in the plug-in), so the run is started again.
+      if ((ran == 1)); then echo "jalv $uri: jalv or ecasound failed (attempt $attempt)"; continue; fi
       ((ran == 2)) || break  # 2: an xrun, after which a difference may be the server's
       "$QORTA_RTREF" compare --any-length --shift "${offset:-0}" --steps 0 "lv2_$label.wav" "jalv_$label.wav" \
         >/dev/null 2>&1 && break
