@@ -51,7 +51,8 @@ inline void processPiece(StreamCorrector* corrector, const float* const* in, flo
     if (corrector->form == CorrectorForm::Iir)
         processIirStream(corrector->iir, corrector->dc, dcRemoval, corrector->channels, in, out, frames);
     else
-        processFirStream(corrector->fir, corrector->dc, dcRemoval, corrector->channels, in, out, frames);
+        corrector->fir.functions.process(corrector->fir, corrector->dc, dcRemoval, corrector->channels, in, out,
+                                         frames);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The per-sample loop of the streaming FIR: each input stored in the delay
 // line and the running sums F, B and P stepped, the closed form's sum
-// stored for every frame with what its bound needs (sampleLoop), over a
+// stored for every frame with what its bound needs (processFrames), over a
 // block or for one frame (oneFrame), compiled once per instruction set.
 #include "realtime/stream_fir_samples.h"
 
@@ -13,6 +13,7 @@
 #include "realtime/dc_blocker.h"
 #include "realtime/stream_fir.h"
 #include "realtime/stream_fir_decide.h"
+#include "realtime/stream_fir_exact.h"
 #include "realtime/stream_fir_lanes.h"
 
 namespace realtime {
@@ -116,93 +117,8 @@ QORTA_FIR_INLINE void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lane
     run.forwardMax = larger(run.forwardMax, absolute(run.forward));
 }
 
-// Frames [from, to) of the block with the closed form; the weights glide
-// when GLIDE, the DC filter's output is taken when DC_REMOVAL. Each sum is
-// stored in the block's sums with its W and F_max + A_max, for the
-// decisions that follow (stream_fir_decide.cpp): this loop, whose every
-// sample waits for the previous one, stays short, so that more samples'
-// work overlaps.
-template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-QORTA_FIR_INLINE void sampleLoop(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from,
-                                 std::uint32_t to) {
-    const bool dcRemoval = DC_REMOVAL;  // a constant, so that the loop does not test it
-    using L = Lanes<CHANNELS>;
-    const std::size_t mask = stream.capacity - 1;
-    const std::int32_t n = stream.halfLength;
-    // Everything the loop reads but does not change, in locals: stores into
-    // the delay lines could otherwise alias it.
-    const double* const powers = stream.form.closed.powers;
-    const double r = stream.form.closed.decay, leaving = stream.form.closed.leaving;
-    const std::size_t capacity = stream.capacity;
-    const double dcPole = dc.pole;
-    double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
-    std::int64_t chunkStart = stream.chunkStart;
-    bool restart = stream.restart;
-    Running<CHANNELS> run;
-    run.load(stream, dc);
-    std::int64_t time = stream.time;
-    // The loop's pointers in locals, which stores of doubles cannot change.
-    const float* input[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) input[ch] = in[ch];
-    double* const sums = stream.blockSums.get();
-    double* const inputMaxima = stream.blockInputMax.get();
-    double* const recursionMaxima = stream.blockRecursionMax.get();
-    const FirChunkStart startChunk = stream.functions.startChunk[CHANNELS - 1];
-    std::uint32_t i = from;
-    while (i < to) {
-        const std::int64_t p = time - n;  // the centre of the output due at `time`
-        if (restart || p == chunkStart + n + 1) {
-            restart = false;
-            storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i, static_cast<std::size_t>(time) & mask);
-            run.save(stream, dc);
-            startChunk(stream, p);
-            run.load(stream, dc);
-            chunkStart = p;
-            if (GLIDE) {
-                alpha = advance(stream.alpha);
-                beta = advance(stream.beta);
-                average = advance(stream.average);
-            }
-            const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
-            storeSum<CHANNELS>(run, make<L>(centreAt), make<L>(run.backward), powers[n + 1],
-                               alpha, beta, average, sums, inputMaxima, recursionMaxima, i);
-            ++time;
-            ++i;
-            continue;
-        }
-        // The frames up to the chunk's end or the block's. The positions
-        // read run on from a slot of the mirrored delay line, which holds
-        // every value a capacity on as well: a slot plus a block stays
-        // within it.
-        const std::int64_t local = p - chunkStart;  // 1 .. N
-        const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(to - i, n + 1 - local));
-        const double* const oldAt = run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask);
-        const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
-        const double* const backwardAt = run.backward + CHANNELS * local;
-        const double* const growth = powers + (local - 1);          // r^(t - e) for the newest input t
-        const double* const decayToEnd = powers + (n + 1 + local);  // r^(e - p), the table's reversed half
-        for (std::uint32_t k = 0; k < count; ++k, ++i) {
-            const L w = storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
-                                              static_cast<std::size_t>(time + k) & mask);
-            const L centre = make<L>(centreAt + CHANNELS * k);
-            stepSums<CHANNELS>(run, make<L>(oldAt + CHANNELS * k), centre, w, r, leaving, growth[k]);
-            if (GLIDE) {
-                alpha = advance(stream.alpha);
-                beta = advance(stream.beta);
-                average = advance(stream.average);
-            }
-            storeSum<CHANNELS>(run, centre, make<L>(backwardAt + CHANNELS * k), decayToEnd[k], alpha, beta, average,
-                               sums, inputMaxima, recursionMaxima, i);
-        }
-        time += count;
-    }
-    stream.time = time;
-    stream.restart = restart;
-    run.save(stream, dc);
-}
-
 // One frame with the closed form inside a chunk (not at its start) while
-// the weights rest: what sampleLoop and the decisions do for such a frame,
+// the weights rest: what processFrames and the decisions do for such a frame,
 // in the same order, without the set-up of their loops, for hosts that
 // process frame by frame. Returns true when the sum is left to the exact
 // computation.
@@ -248,78 +164,163 @@ void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, const flo
     run.save(stream, dc);
 }
 
-// The entry points of one instruction set: sampleLoop and oneFrame
-// compiled for it.
-struct Generic {
-    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-    static void loop(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from, std::uint32_t to) {
-        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
+// Runs the block of `frames` frames: each input stored in the delay line
+// (the DC filter's output when DC_REMOVAL), the running sums F, B and P
+// stepped and the closed form's sum stored for every frame with what its
+// bound needs, in the per-sample loop below, first over the frames while
+// the weights glide and then over the others; each part's sums are then
+// decided (stream_fir_decide.cpp) and the undecided ones computed exactly.
+// The per-sample loop, whose every sample waits for the previous one, stays
+// short, so that more samples' work overlaps. A block of one frame inside a
+// chunk while the weights rest takes oneFrame, which holds only what such a
+// frame needs; a block whose settings the closed form cannot serve is
+// computed exactly.
+template <int CHANNELS, bool DC_REMOVAL>
+QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, const float* const* in, float* const* out,
+                                    std::uint32_t frames) {
+    const bool dcRemoval = DC_REMOVAL;  // a constant, so that the loop does not test it
+    if (frames == 1 && stream.fastUsable && insideChunkAtRest(stream)) {
+        if (oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out))
+            writeExactSums(stream, out, CHANNELS, 1, stream.time - 1);
+        return;
     }
-    template <int CHANNELS>
-    static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out) {
-        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
+    const std::int64_t firstTime = stream.time;
+    bool anyUndecided = false;
+    if (!stream.fastUsable) {
+        storeInputsOnly<CHANNELS>(stream, dc, dcRemoval, in, frames);
+        anyUndecided = frames > 0;
     }
-};
+    const bool glideFirst = gliding(stream.alpha) || gliding(stream.beta) || gliding(stream.average);
+    std::uint32_t glideEnd = 0;
+    if (glideFirst) {
+        const std::uint32_t left =
+            std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
+                      stream.average.length - stream.average.step});
+        glideEnd = std::min(frames, left);
+    }
+    for (int part = glideFirst ? 0 : 1; stream.fastUsable && part < 2; ++part) {
+        const bool glide = part == 0;  // the same value through the loop, which the compiler can take out of it
+        const std::uint32_t from = glide ? 0 : glideEnd, to = glide ? glideEnd : frames;
+        using L = Lanes<CHANNELS>;
+        const std::size_t mask = stream.capacity - 1;
+        const std::int32_t n = stream.halfLength;
+        // Everything the loop reads but does not change, in locals: stores into
+        // the delay lines could otherwise alias it.
+        const double* const powers = stream.form.closed.powers;
+        const double r = stream.form.closed.decay, leaving = stream.form.closed.leaving;
+        const std::size_t capacity = stream.capacity;
+        const double dcPole = dc.pole;
+        double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
+        std::int64_t chunkStart = stream.chunkStart;
+        bool restart = stream.restart;
+        Running<CHANNELS> run;
+        run.load(stream, dc);
+        std::int64_t time = stream.time;
+        // The loop's pointers in locals, which stores of doubles cannot change.
+        const float* input[CHANNELS];
+        for (int ch = 0; ch < CHANNELS; ++ch) input[ch] = in[ch];
+        double* const sums = stream.blockSums.get();
+        double* const inputMaxima = stream.blockInputMax.get();
+        double* const recursionMaxima = stream.blockRecursionMax.get();
+        const FirChunkStart startChunk = stream.functions.startChunk[CHANNELS - 1];
+        std::uint32_t i = from;
+        while (i < to) {
+            const std::int64_t p = time - n;  // the centre of the output due at `time`
+            if (restart || p == chunkStart + n + 1) {
+                restart = false;
+                storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
+                                      static_cast<std::size_t>(time) & mask);
+                run.save(stream, dc);
+                startChunk(stream, p);
+                run.load(stream, dc);
+                chunkStart = p;
+                if (glide) {
+                    alpha = advance(stream.alpha);
+                    beta = advance(stream.beta);
+                    average = advance(stream.average);
+                }
+                const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+                storeSum<CHANNELS>(run, make<L>(centreAt), make<L>(run.backward), powers[n + 1],
+                                   alpha, beta, average, sums, inputMaxima, recursionMaxima, i);
+                ++time;
+                ++i;
+                continue;
+            }
+            // The frames up to the chunk's end or the block's. The positions
+            // read run on from a slot of the mirrored delay line, which holds
+            // every value a capacity on as well: a slot plus a block stays
+            // within it.
+            const std::int64_t local = p - chunkStart;  // 1 .. N
+            const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(to - i, n + 1 - local));
+            const double* const oldAt = run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask);
+            const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+            const double* const backwardAt = run.backward + CHANNELS * local;
+            const double* const growth = powers + (local - 1);          // r^(t - e) for the newest input t
+            const double* const decayToEnd = powers + (n + 1 + local);  // r^(e - p), the table's reversed half
+            for (std::uint32_t k = 0; k < count; ++k, ++i) {
+                const L w = storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
+                                                  static_cast<std::size_t>(time + k) & mask);
+                const L centre = make<L>(centreAt + CHANNELS * k);
+                stepSums<CHANNELS>(run, make<L>(oldAt + CHANNELS * k), centre, w, r, leaving, growth[k]);
+                if (glide) {
+                    alpha = advance(stream.alpha);
+                    beta = advance(stream.beta);
+                    average = advance(stream.average);
+                }
+                storeSum<CHANNELS>(run, centre, make<L>(backwardAt + CHANNELS * k), decayToEnd[k], alpha, beta, average,
+                                   sums, inputMaxima, recursionMaxima, i);
+            }
+            time += count;
+        }
+        stream.time = time;
+        stream.restart = restart;
+        run.save(stream, dc);
+        anyUndecided = stream.functions.decide[CHANNELS - 1][glide ? 1 : 0](stream, out, from, to) || anyUndecided;
+    }
+    if (anyUndecided) writeExactSums(stream, out, CHANNELS, frames, firstTime);
+}
+
+// The processing's entry point for each instruction set: processFrames
+// compiled for it, for the block's channels and DC removal.
+void processGeneric(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
+                    float* const* out, std::uint32_t frames) {
+    if (channels == 2)
+        return dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                         : processFrames<2, false>(stream, dc, in, out, frames);
+    return dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                     : processFrames<1, false>(stream, dc, in, out, frames);
+}
 
 #if QORTA_DSP_X86
-struct Avx {
-    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-    __attribute__((target("avx"))) static void loop(FirStream& stream, DcBlocker& dc, const float* const* in,
-                                                    std::uint32_t from, std::uint32_t to) {
-        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
-    }
-    template <int CHANNELS>
-    __attribute__((target("avx"))) static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval,
-                                                   const float* const* in, float* const* out) {
-        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
-    }
-};
-
-struct Avx512f {
-    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-    __attribute__((target("avx512f"))) static void loop(FirStream& stream, DcBlocker& dc, const float* const* in,
-                                                        std::uint32_t from, std::uint32_t to) {
-        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
-    }
-    template <int CHANNELS>
-    __attribute__((target("avx512f"))) static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval,
-                                                       const float* const* in, float* const* out) {
-        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
-    }
-};
-#endif
-
-template <class SET>
-void setEntries(FirPathFunctions& functions) {
-    functions.frames[0][0][0] = SET::template loop<1, false, false>;
-    functions.frames[0][0][1] = SET::template loop<1, false, true>;
-    functions.frames[0][1][0] = SET::template loop<1, true, false>;
-    functions.frames[0][1][1] = SET::template loop<1, true, true>;
-    functions.frames[1][0][0] = SET::template loop<2, false, false>;
-    functions.frames[1][0][1] = SET::template loop<2, false, true>;
-    functions.frames[1][1][0] = SET::template loop<2, true, false>;
-    functions.frames[1][1][1] = SET::template loop<2, true, true>;
-    functions.oneFrame[0] = SET::template one<1>;
-    functions.oneFrame[1] = SET::template one<2>;
+__attribute__((target("avx"))) void processAvx(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels,
+                                               const float* const* in, float* const* out, std::uint32_t frames) {
+    if (channels == 2)
+        return dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                         : processFrames<2, false>(stream, dc, in, out, frames);
+    return dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                     : processFrames<1, false>(stream, dc, in, out, frames);
 }
+
+__attribute__((target("avx512f"))) void processAvx512f(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                       int channels, const float* const* in, float* const* out,
+                                                       std::uint32_t frames) {
+    if (channels == 2)
+        return dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                         : processFrames<2, false>(stream, dc, in, out, frames);
+    return dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                     : processFrames<1, false>(stream, dc, in, out, frames);
+}
+#endif
 
 }  // namespace
 
 void setSampleFunctions(FirPathFunctions& functions, dsp::ConvolvePath path) {
+    functions.process = processGeneric;
 #if QORTA_DSP_X86
-    if (path == dsp::CONVOLVE_AVX512F) return setEntries<Avx512f>(functions);
-    if (path == dsp::CONVOLVE_AVX) return setEntries<Avx>(functions);
+    if (path == dsp::CONVOLVE_AVX512F) functions.process = processAvx512f;
+    if (path == dsp::CONVOLVE_AVX) functions.process = processAvx;
 #endif
     (void)path;
-    setEntries<Generic>(functions);
-}
-
-void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
-                     std::uint32_t frames) {
-    if (channels == 2)
-        storeInputsOnly<2>(stream, dc, dcRemoval, in, frames);
-    else
-        storeInputsOnly<1>(stream, dc, dcRemoval, in, frames);
 }
 
 }  // namespace realtime
