@@ -84,16 +84,23 @@ QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPo
 }
 
 // The closed form's sum at centre p, local = p - s into the chunk, from the
-// recursions' present values; stored for frame i with what its bound needs.
+// recursions' present values.
+template <int CHANNELS>
+QORTA_FIR_INLINE Lanes<CHANNELS> closedFormSum(const Running<CHANNELS>& run, Lanes<CHANNELS> centre,
+                                               Lanes<CHANNELS> backward, double decayToEnd, double alpha, double beta,
+                                               double average) {
+    using L = Lanes<CHANNELS>;
+    const L g = backward + decayToEnd * (run.partial + run.partialError);
+    const L x = (run.forward + g) - centre;
+    return (alpha * centre + beta * x) - average * run.box;
+}
+
+// closedFormSum stored for frame i with what its bound needs.
 template <int CHANNELS>
 QORTA_FIR_INLINE void storeSum(const Running<CHANNELS>& run, Lanes<CHANNELS> centre, Lanes<CHANNELS> backward,
                                double decayToEnd, double alpha, double beta, double average, double* sums,
                                double* inputMaxima, double* recursionMaxima, std::uint32_t i) {
-    using L = Lanes<CHANNELS>;
-    const L g = backward + decayToEnd * (run.partial + run.partialError);
-    const L x = (run.forward + g) - centre;
-    const L sum = (alpha * centre + beta * x) - average * run.box;
-    store(sums + CHANNELS * i, sum);
+    store(sums + CHANNELS * i, closedFormSum<CHANNELS>(run, centre, backward, decayToEnd, alpha, beta, average));
     store(inputMaxima + CHANNELS * i, run.inputMax);
     store(recursionMaxima + CHANNELS * i, run.forwardMax + run.backwardMax);
 }
@@ -139,14 +146,13 @@ QORTA_FIR_INLINE bool oneFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval,
     const L centre = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask));
     const L old = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask));
     stepSums<CHANNELS>(run, old, centre, w, stream.form.closed.decay, stream.form.closed.leaving, powers[local - 1]);
-    storeSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
-                       stream.alpha.value, stream.beta.value, stream.average.value, stream.blockSums.get(),
-                       stream.blockInputMax.get(), stream.blockRecursionMax.get(), 0);
+    const L sum = closedFormSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
+                                          stream.alpha.value, stream.beta.value, stream.average.value);
     stream.time = time + 1;
     run.save(stream, dc);
     float* output[CHANNELS];
     for (int ch = 0; ch < CHANNELS; ++ch) output[ch] = out[ch];
-    return decideSum<CHANNELS, false>(stream, output, 0);
+    return decideValue<CHANNELS, false>(stream, output, 0, sum, run.inputMax, run.forwardMax + run.backwardMax);
 }
 
 // Stores the inputs of frames [0, frames) without the closed form (it is
