@@ -91,9 +91,18 @@ void finishFrames(FileRun& run, const FirEngine& fir, const double* window, std:
             }
         }
         if (fir.fastUsable) {
-            for (std::size_t j = 0; j < length; ++j) {
-                low[j] = ((fadeOut[j] * (values[j] - bound)) * fadeIn[j]) * scale;
-                high[j] = ((fadeOut[j] * (values[j] + bound)) * fadeIn[j]) * scale;
+            if (fades) {
+                for (std::size_t j = 0; j < length; ++j) {
+                    low[j] = ((fadeOut[j] * (values[j] - bound)) * fadeIn[j]) * scale;
+                    high[j] = ((fadeOut[j] * (values[j] + bound)) * fadeIn[j]) * scale;
+                }
+            } else {
+                // Factors of exactly 1.0 change no value: the same ends
+                // without the multiplications.
+                for (std::size_t j = 0; j < length; ++j) {
+                    low[j] = (values[j] - bound) * scale;
+                    high[j] = (values[j] + bound) * scale;
+                }
             }
             dsp::settleRun(fir.corrector, window, centre + first, length, low, high, values);
         }
