@@ -174,116 +174,122 @@ void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, const flo
 // (the DC filter's output when DC_REMOVAL), the running sums F, B and P
 // stepped and the closed form's sum stored for every frame with what its
 // bound needs, in the per-sample loop below, first over the frames while
-// the weights glide and then over the others; each part's sums are then
-// decided (stream_fir_decide.cpp) and the undecided ones computed exactly.
+// the weights glide (the same function with GLIDE, which runs frames
+// [0, frames) and returns true when it left a sum undecided) and then over
+// the others; each part's sums are then decided (stream_fir_decide.cpp)
+// and the undecided ones computed exactly.
 // The per-sample loop, whose every sample waits for the previous one, stays
 // short, so that more samples' work overlaps. A block of one frame inside a
 // chunk while the weights rest takes oneFrame, which holds only what such a
 // frame needs; a block whose settings the closed form cannot serve is
 // computed exactly.
-template <int CHANNELS, bool DC_REMOVAL>
-QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, const float* const* in, float* const* out,
+template <int CHANNELS, bool DC_REMOVAL, bool GLIDE = false>
+QORTA_FIR_INLINE bool processFrames(FirStream& stream, DcBlocker& dc, const float* const* in, float* const* out,
                                     std::uint32_t frames) {
     const bool dcRemoval = DC_REMOVAL;  // a constant, so that the loop does not test it
-    if (frames == 1 && stream.fastUsable && insideChunkAtRest(stream)) {
-        if (oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out))
-            writeExactSums(stream, out, CHANNELS, 1, stream.time - 1);
-        return;
-    }
     const std::int64_t firstTime = stream.time;
     bool anyUndecided = false;
-    if (!stream.fastUsable) {
-        storeInputsOnly<CHANNELS>(stream, dc, dcRemoval, in, frames);
-        anyUndecided = frames > 0;
-    }
-    const bool glideFirst = gliding(stream.alpha) || gliding(stream.beta) || gliding(stream.average);
-    std::uint32_t glideEnd = 0;
-    if (glideFirst) {
-        const std::uint32_t left =
-            std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
-                      stream.average.length - stream.average.step});
-        glideEnd = std::min(frames, left);
-    }
-    for (int part = glideFirst ? 0 : 1; stream.fastUsable && part < 2; ++part) {
-        const bool glide = part == 0;  // the same value through the loop, which the compiler can take out of it
-        const std::uint32_t from = glide ? 0 : glideEnd, to = glide ? glideEnd : frames;
-        using L = Lanes<CHANNELS>;
-        const std::size_t mask = stream.capacity - 1;
-        const std::int32_t n = stream.halfLength;
-        // Everything the loop reads but does not change, in locals: stores into
-        // the delay lines could otherwise alias it.
-        const double* const powers = stream.form.closed.powers;
-        const double r = stream.form.closed.decay, leaving = stream.form.closed.leaving;
-        const std::size_t capacity = stream.capacity;
-        const double dcPole = dc.pole;
-        double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
-        std::int64_t chunkStart = stream.chunkStart;
-        bool restart = stream.restart;
-        Running<CHANNELS> run;
-        run.load(stream, dc);
-        std::int64_t time = stream.time;
-        // The loop's pointers in locals, which stores of doubles cannot change.
-        const float* input[CHANNELS];
-        for (int ch = 0; ch < CHANNELS; ++ch) input[ch] = in[ch];
-        double* const sums = stream.blockSums.get();
-        double* const inputMaxima = stream.blockInputMax.get();
-        double* const recursionMaxima = stream.blockRecursionMax.get();
-        const FirChunkStart startChunk = stream.functions.startChunk[CHANNELS - 1];
-        std::uint32_t i = from;
-        while (i < to) {
-            const std::int64_t p = time - n;  // the centre of the output due at `time`
-            if (restart || p == chunkStart + n + 1) {
-                restart = false;
-                storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
-                                      static_cast<std::size_t>(time) & mask);
-                run.save(stream, dc);
-                startChunk(stream, p);
-                run.load(stream, dc);
-                chunkStart = p;
-                if (glide) {
-                    alpha = advance(stream.alpha);
-                    beta = advance(stream.beta);
-                    average = advance(stream.average);
-                }
-                const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
-                storeSum<CHANNELS>(run, make<L>(centreAt), make<L>(run.backward), powers[n + 1],
-                                   alpha, beta, average, sums, inputMaxima, recursionMaxima, i);
-                ++time;
-                ++i;
-                continue;
-            }
-            // The frames up to the chunk's end or the block's. The positions
-            // read run on from a slot of the mirrored delay line, which holds
-            // every value a capacity on as well: a slot plus a block stays
-            // within it.
-            const std::int64_t local = p - chunkStart;  // 1 .. N
-            const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(to - i, n + 1 - local));
-            const double* const oldAt = run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask);
-            const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
-            const double* const backwardAt = run.backward + CHANNELS * local;
-            const double* const growth = powers + (local - 1);          // r^(t - e) for the newest input t
-            const double* const decayToEnd = powers + (n + 1 + local);  // r^(e - p), the table's reversed half
-            for (std::uint32_t k = 0; k < count; ++k, ++i) {
-                const L w = storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
-                                                  static_cast<std::size_t>(time + k) & mask);
-                const L centre = make<L>(centreAt + CHANNELS * k);
-                stepSums<CHANNELS>(run, make<L>(oldAt + CHANNELS * k), centre, w, r, leaving, growth[k]);
-                if (glide) {
-                    alpha = advance(stream.alpha);
-                    beta = advance(stream.beta);
-                    average = advance(stream.average);
-                }
-                storeSum<CHANNELS>(run, centre, make<L>(backwardAt + CHANNELS * k), decayToEnd[k], alpha, beta, average,
-                                   sums, inputMaxima, recursionMaxima, i);
-            }
-            time += count;
+    std::uint32_t from = 0;
+    if constexpr (!GLIDE) {
+        if (frames == 1 && stream.fastUsable && insideChunkAtRest(stream)) {
+            if (oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out))
+                writeExactSums(stream, out, CHANNELS, 1, stream.time - 1);
+            return false;
         }
-        stream.time = time;
-        stream.restart = restart;
-        run.save(stream, dc);
-        anyUndecided = stream.functions.decide[CHANNELS - 1][glide ? 1 : 0](stream, out, from, to) || anyUndecided;
+        if (!stream.fastUsable) {
+            storeInputsOnly<CHANNELS>(stream, dc, dcRemoval, in, frames);
+            if (frames > 0) writeExactSums(stream, out, CHANNELS, frames, firstTime);
+            return false;
+        }
+        // The frames while the weights glide first, through the same loop
+        // compiled for gliding weights.
+        if (gliding(stream.alpha) || gliding(stream.beta) || gliding(stream.average)) {
+            const std::uint32_t left =
+                std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
+                          stream.average.length - stream.average.step});
+            from = std::min(frames, left);
+            anyUndecided = processFrames<CHANNELS, DC_REMOVAL, true>(stream, dc, in, out, from);
+        }
     }
-    if (anyUndecided) writeExactSums(stream, out, CHANNELS, frames, firstTime);
+    const std::uint32_t to = frames;
+    using L = Lanes<CHANNELS>;
+    const std::size_t mask = stream.capacity - 1;
+    const std::int32_t n = stream.halfLength;
+    // Everything the loop reads but does not change, in locals: stores into
+    // the delay lines could otherwise alias it.
+    const double* const powers = stream.form.closed.powers;
+    const double r = stream.form.closed.decay, leaving = stream.form.closed.leaving;
+    const std::size_t capacity = stream.capacity;
+    const double dcPole = dc.pole;
+    double alpha = stream.alpha.value, beta = stream.beta.value, average = stream.average.value;
+    std::int64_t chunkStart = stream.chunkStart;
+    bool restart = stream.restart;
+    Running<CHANNELS> run;
+    run.load(stream, dc);
+    std::int64_t time = stream.time;
+    // The loop's pointers in locals, which stores of doubles cannot change.
+    const float* input[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) input[ch] = in[ch];
+    double* const sums = stream.blockSums.get();
+    double* const inputMaxima = stream.blockInputMax.get();
+    double* const recursionMaxima = stream.blockRecursionMax.get();
+    const FirChunkStart startChunk = stream.functions.startChunk[CHANNELS - 1];
+    std::uint32_t i = from;
+    while (i < to) {
+        const std::int64_t p = time - n;  // the centre of the output due at `time`
+        if (restart || p == chunkStart + n + 1) {
+            restart = false;
+            storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
+                                  static_cast<std::size_t>(time) & mask);
+            run.save(stream, dc);
+            startChunk(stream, p);
+            run.load(stream, dc);
+            chunkStart = p;
+            if (GLIDE) {
+                alpha = advance(stream.alpha);
+                beta = advance(stream.beta);
+                average = advance(stream.average);
+            }
+            const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+            storeSum<CHANNELS>(run, make<L>(centreAt), make<L>(run.backward), powers[n + 1],
+                               alpha, beta, average, sums, inputMaxima, recursionMaxima, i);
+            ++time;
+            ++i;
+            continue;
+        }
+        // The frames up to the chunk's end or the block's. The positions
+        // read run on from a slot of the mirrored delay line, which holds
+        // every value a capacity on as well: a slot plus a block stays
+        // within it.
+        const std::int64_t local = p - chunkStart;  // 1 .. N
+        const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(to - i, n + 1 - local));
+        const double* const oldAt = run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask);
+        const double* const centreAt = run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask);
+        const double* const backwardAt = run.backward + CHANNELS * local;
+        const double* const growth = powers + (local - 1);          // r^(t - e) for the newest input t
+        const double* const decayToEnd = powers + (n + 1 + local);  // r^(e - p), the table's reversed half
+        for (std::uint32_t k = 0; k < count; ++k, ++i) {
+            const L w = storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
+                                              static_cast<std::size_t>(time + k) & mask);
+            const L centre = make<L>(centreAt + CHANNELS * k);
+            stepSums<CHANNELS>(run, make<L>(oldAt + CHANNELS * k), centre, w, r, leaving, growth[k]);
+            if (GLIDE) {
+                alpha = advance(stream.alpha);
+                beta = advance(stream.beta);
+                average = advance(stream.average);
+            }
+            storeSum<CHANNELS>(run, centre, make<L>(backwardAt + CHANNELS * k), decayToEnd[k], alpha, beta, average,
+                               sums, inputMaxima, recursionMaxima, i);
+        }
+        time += count;
+    }
+    stream.time = time;
+    stream.restart = restart;
+    run.save(stream, dc);
+    const bool undecided = stream.functions.decide[CHANNELS - 1][GLIDE ? 1 : 0](stream, out, from, to);
+    if constexpr (GLIDE) return undecided;
+    if (undecided || anyUndecided) writeExactSums(stream, out, CHANNELS, frames, firstTime);
+    return false;
 }
 
 // The processing's entry point for each instruction set: processFrames
@@ -291,30 +297,33 @@ QORTA_FIR_INLINE void processFrames(FirStream& stream, DcBlocker& dc, const floa
 void processGeneric(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
                     float* const* out, std::uint32_t frames) {
     if (channels == 2)
-        return dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
-                         : processFrames<2, false>(stream, dc, in, out, frames);
-    return dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
-                     : processFrames<1, false>(stream, dc, in, out, frames);
+        dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                  : processFrames<2, false>(stream, dc, in, out, frames);
+    else
+        dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                  : processFrames<1, false>(stream, dc, in, out, frames);
 }
 
 #if QORTA_DSP_X86
 __attribute__((target("avx"))) void processAvx(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels,
                                                const float* const* in, float* const* out, std::uint32_t frames) {
     if (channels == 2)
-        return dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
-                         : processFrames<2, false>(stream, dc, in, out, frames);
-    return dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
-                     : processFrames<1, false>(stream, dc, in, out, frames);
+        dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                  : processFrames<2, false>(stream, dc, in, out, frames);
+    else
+        dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                  : processFrames<1, false>(stream, dc, in, out, frames);
 }
 
 __attribute__((target("avx512f"))) void processAvx512f(FirStream& stream, DcBlocker& dc, bool dcRemoval,
                                                        int channels, const float* const* in, float* const* out,
                                                        std::uint32_t frames) {
     if (channels == 2)
-        return dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
-                         : processFrames<2, false>(stream, dc, in, out, frames);
-    return dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
-                     : processFrames<1, false>(stream, dc, in, out, frames);
+        dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                  : processFrames<2, false>(stream, dc, in, out, frames);
+    else
+        dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                  : processFrames<1, false>(stream, dc, in, out, frames);
 }
 #endif
 
