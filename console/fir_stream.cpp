@@ -91,11 +91,21 @@ void finishFrames(FileRun& run, const FirEngine& fir, const double* window, std:
             }
         }
         if (fir.fastUsable) {
-            for (std::size_t j = 0; j < length; ++j) {
-                low[j] = ((fadeOut[j] * (values[j] - bound)) * fadeIn[j]) * scale;
-                high[j] = ((fadeOut[j] * (values[j] + bound)) * fadeIn[j]) * scale;
+            if (fades) {
+                for (std::size_t j = 0; j < length; ++j) {
+                    low[j] = ((fadeOut[j] * (values[j] - bound)) * fadeIn[j]) * scale;
+                    high[j] = ((fadeOut[j] * (values[j] + bound)) * fadeIn[j]) * scale;
+                }
+                dsp::settleRun(fir.corrector, window, centre + first, length, low, high, values);
+            } else if (dsp::countUndecidedScaled(values, bound, scale, length) != 0) {
+                // Factors of exactly 1.0 change no value: the same ends
+                // without the multiplications, made only where one is open.
+                for (std::size_t j = 0; j < length; ++j) {
+                    low[j] = (values[j] - bound) * scale;
+                    high[j] = (values[j] + bound) * scale;
+                }
+                dsp::settleRun(fir.corrector, window, centre + first, length, low, high, values);
             }
-            dsp::settleRun(fir.corrector, window, centre + first, length, low, high, values);
         }
         if (fades)
             for (std::size_t j = 0; j < length; ++j) values[j] = (fadeOut[j] * values[j]) * fadeIn[j];

@@ -96,6 +96,10 @@ void fastConvolveRun(const FastFir& fast, const double* window, std::ptrdiff_t f
 // bound after the caller's arithmetic up to the truncation.
 std::size_t countUndecided(const double* low, const double* high, std::size_t count);
 
+// countUndecided for low[i] = (values[i] - bound) * scale and high[i] =
+// (values[i] + bound) * scale, without arrays of the ends.
+std::size_t countUndecidedScaled(const double* values, double bound, double scale, std::size_t count);
+
 // Sets undecided[i] to 1 where countUndecided counts i, to 0 elsewhere.
 void markUndecided(const double* low, const double* high, std::size_t count, unsigned char* undecided);
 

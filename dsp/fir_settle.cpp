@@ -48,6 +48,18 @@ inline std::size_t countFlags(const double* low, const double* high, std::size_t
     return static_cast<std::size_t>((partial[0] + partial[1]) + (partial[2] + partial[3]));
 }
 
+// countFlags for the ends (values[i] - bound) x scale and (values[i] +
+// bound) x scale, computed on the way instead of read.
+inline std::size_t countScaledFlags(const double* values, double bound, double scale, std::size_t count) {
+    double partial[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (std::size_t k = 0; k < 4; ++k)
+            partial[k] += undecidedFlag((values[i + k] - bound) * scale, (values[i + k] + bound) * scale);
+    for (; i < count; ++i) partial[0] += undecidedFlag((values[i] - bound) * scale, (values[i] + bound) * scale);
+    return static_cast<std::size_t>((partial[0] + partial[1]) + (partial[2] + partial[3]));
+}
+
 // Replaces out[i] by the exact sum wherever undecided(i), for i in
 // [0, count); undecided outputs at most SETTLE_GAP apart form one run.
 // Returns the number of outputs computed exactly.
@@ -76,6 +88,11 @@ std::size_t settleWhere(const FirCorrector& corrector, const double* window, std
 __attribute__((target("avx"))) std::size_t countFlagsAvx(const double* low, const double* high, std::size_t count) {
     return countFlags(low, high, count);
 }
+
+__attribute__((target("avx"))) std::size_t countScaledFlagsAvx(const double* values, double bound, double scale,
+                                                               std::size_t count) {
+    return countScaledFlags(values, bound, scale, count);
+}
 #endif
 
 }  // namespace
@@ -85,6 +102,13 @@ std::size_t countUndecided(const double* low, const double* high, std::size_t co
     if (convolvePathAvailable(CONVOLVE_AVX)) return countFlagsAvx(low, high, count);
 #endif
     return countFlags(low, high, count);
+}
+
+std::size_t countUndecidedScaled(const double* values, double bound, double scale, std::size_t count) {
+#if QORTA_DSP_X86
+    if (convolvePathAvailable(CONVOLVE_AVX)) return countScaledFlagsAvx(values, bound, scale, count);
+#endif
+    return countScaledFlags(values, bound, scale, count);
 }
 
 void markUndecided(const double* low, const double* high, std::size_t count, unsigned char* undecided) {

@@ -67,7 +67,7 @@ inline void processPiece(StreamCorrector* corrector, const float* const* in, flo
     if (corrector->form == CorrectorForm::Iir)
         processIirStream(corrector->iir, corrector->dc, dcRemoval, channels, copy, out, frames);
     else
-        processFirStream(corrector->fir, corrector->dc, dcRemoval, channels, copy, out, frames);
+        corrector->fir.functions.process(corrector->fir, corrector->dc, dcRemoval, channels, copy, out, frames);
     for (int ch = 0; ch < channels; ++ch) {
         float* samples = out[ch];
         for (std::uint32_t i = 0; i < frames; ++i) {

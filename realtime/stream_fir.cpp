@@ -116,39 +116,4 @@ bool selectFirVectorPath(FirStream& stream, dsp::ConvolvePath path) {
     return true;
 }
 
-void processFirStream(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
-                      float* const* out, std::uint32_t frames) {
-    const int c = channels == 2 ? 1 : 0;
-    const FirPathFunctions& functions = stream.functions;
-    // A call of one frame inside a chunk while the weights rest takes an
-    // entry of its own, which holds only what such a frame needs.
-    if (frames == 1 && stream.fastUsable && insideChunkAtRest(stream)) {
-        if (functions.oneFrame[c](stream, dc, dcRemoval, in, out))
-            writeExactSums(stream, out, c + 1, 1, stream.time - 1);
-        return;
-    }
-    const std::int64_t firstTime = stream.time;
-    bool anyUndecided = false;
-    if (!stream.fastUsable) {
-        storeInputsOnly(stream, dc, dcRemoval, c + 1, in, frames);
-        anyUndecided = frames > 0;
-    } else {
-        // The frames while the weights glide, then the others, each part's
-        // sums decided after its loop.
-        std::uint32_t i = 0;
-        if (gliding(stream.alpha) || gliding(stream.beta) || gliding(stream.average)) {
-            const std::uint32_t left =
-                std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
-                          stream.average.length - stream.average.step});
-            i = std::min(frames, left);
-            functions.frames[c][1][dcRemoval ? 1 : 0](stream, dc, in, 0, i);
-            anyUndecided = functions.decide[c][1](stream, out, 0, i);
-        }
-        functions.frames[c][0][dcRemoval ? 1 : 0](stream, dc, in, i, frames);
-        const bool rest = functions.decide[c][0](stream, out, i, frames);
-        anyUndecided = rest || anyUndecided;
-    }
-    if (anyUndecided) writeExactSums(stream, out, c + 1, frames, firstTime);
-}
-
 }  // namespace realtime

@@ -64,18 +64,15 @@ struct FirStream;
 
 // The processing compiled for one instruction set: each entry holds the
 // whole of its work compiled for that set (the same operations in every
-// lane, so the same bits on every set). Indexed by channels - 1.
+// lane, so the same bits on every set); the per-channel entries are indexed
+// by channels - 1.
 //
-// frames: frames [from, to) of the block with the closed form, F, B and P
-// stepped and each sum stored with what its bound needs
-// (stream_fir_samples.cpp); `gliding` while the weights glide, `dcRemoval`
-// takes the DC filter's output.
-using FirFrames = void (*)(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from,
-                           std::uint32_t to);
-// oneFrame: one frame inside a chunk while the weights rest, its sum
-// decided; true when it is left to the exact sum (stream_fir_samples.cpp).
-using FirOneFrame = bool (*)(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
-                             float* const* out);
+// process: a block of `frames` (<= STREAM_MAX_BLOCK) frames of `channels`
+// channels, the per-sample loop included (stream_fir_samples.cpp); every
+// input sample is read before any output is written, so in place works.
+// DC removal through `dc` when `dcRemoval`.
+using FirProcess = void (*)(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
+                            float* const* out, std::uint32_t frames);
 // startChunk: F, B, W and the chunk's A at the chunk of centres from
 // `firstCentre` on (stream_fir_chunk.cpp).
 using FirChunkStart = void (*)(FirStream& stream, std::int64_t firstCentre);
@@ -85,8 +82,7 @@ using FirChunkStart = void (*)(FirStream& stream, std::int64_t firstCentre);
 using FirDecisions = bool (*)(FirStream& stream, float* const* out, std::uint32_t from, std::uint32_t to);
 
 struct FirPathFunctions {
-    FirFrames frames[dsp::MAX_CHANNELS][2][2] = {};  // [channels - 1][gliding][dcRemoval]
-    FirOneFrame oneFrame[dsp::MAX_CHANNELS] = {};
+    FirProcess process = nullptr;
     FirChunkStart startChunk[dsp::MAX_CHANNELS] = {};
     FirDecisions decide[dsp::MAX_CHANNELS][2] = {};  // [channels - 1][gliding]: while gliding, every sum is decided
 };
@@ -151,12 +147,6 @@ void setFirControls(FirStream& stream, const ControlValues& values, bool atOnce,
 // changes nothing when the path is not compiled in or the processor lacks
 // it. allocateFirStream selects the widest one available.
 bool selectFirVectorPath(FirStream& stream, dsp::ConvolvePath path);
-
-// Processes `frames` (<= STREAM_MAX_BLOCK) frames of `channels` channels;
-// every input sample is read before any output is written, so in place
-// works. DC removal through `dc` when `dcRemoval`.
-void processFirStream(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
-                      float* const* out, std::uint32_t frames);
 
 }  // namespace realtime
 

@@ -1,6 +1,6 @@
 // The per-sample loop of the streaming FIR: each input stored in the delay
 // line and the running sums F, B and P stepped, the closed form's sum
-// stored for every frame with what its bound needs (sampleLoop), over a
+// stored for every frame with what its bound needs (processFrames), over a
 // block or for one frame (oneFrame), compiled once per instruction set.
 #include "realtime/stream_fir_samples.h"
 
@@ -13,6 +13,7 @@
 #include "realtime/dc_blocker.h"
 #include "realtime/stream_fir.h"
 #include "realtime/stream_fir_decide.h"
+#include "realtime/stream_fir_exact.h"
 #include "realtime/stream_fir_lanes.h"
 
 namespace realtime {
@@ -83,16 +84,23 @@ QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPo
 }
 
 // The closed form's sum at centre p, local = p - s into the chunk, from the
-// recursions' present values; stored for frame i with what its bound needs.
+// recursions' present values.
+template <int CHANNELS>
+QORTA_FIR_INLINE Lanes<CHANNELS> closedFormSum(const Running<CHANNELS>& run, Lanes<CHANNELS> centre,
+                                               Lanes<CHANNELS> backward, double decayToEnd, double alpha, double beta,
+                                               double average) {
+    using L = Lanes<CHANNELS>;
+    const L g = backward + decayToEnd * (run.partial + run.partialError);
+    const L x = (run.forward + g) - centre;
+    return (alpha * centre + beta * x) - average * run.box;
+}
+
+// closedFormSum stored for frame i with what its bound needs.
 template <int CHANNELS>
 QORTA_FIR_INLINE void storeSum(const Running<CHANNELS>& run, Lanes<CHANNELS> centre, Lanes<CHANNELS> backward,
                                double decayToEnd, double alpha, double beta, double average, double* sums,
                                double* inputMaxima, double* recursionMaxima, std::uint32_t i) {
-    using L = Lanes<CHANNELS>;
-    const L g = backward + decayToEnd * (run.partial + run.partialError);
-    const L x = (run.forward + g) - centre;
-    const L sum = (alpha * centre + beta * x) - average * run.box;
-    store(sums + CHANNELS * i, sum);
+    store(sums + CHANNELS * i, closedFormSum<CHANNELS>(run, centre, backward, decayToEnd, alpha, beta, average));
     store(inputMaxima + CHANNELS * i, run.inputMax);
     store(recursionMaxima + CHANNELS * i, run.forwardMax + run.backwardMax);
 }
@@ -116,16 +124,94 @@ QORTA_FIR_INLINE void stepSums(Running<CHANNELS>& run, Lanes<CHANNELS> old, Lane
     run.forwardMax = larger(run.forwardMax, absolute(run.forward));
 }
 
-// Frames [from, to) of the block with the closed form; the weights glide
-// when GLIDE, the DC filter's output is taken when DC_REMOVAL. Each sum is
-// stored in the block's sums with its W and F_max + A_max, for the
-// decisions that follow (stream_fir_decide.cpp): this loop, whose every
-// sample waits for the previous one, stays short, so that more samples'
-// work overlaps.
-template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-QORTA_FIR_INLINE void sampleLoop(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from,
-                                 std::uint32_t to) {
+// One frame with the closed form inside a chunk (not at its start) while
+// the weights rest: what processFrames and the decisions do for such a frame,
+// in the same order, without the set-up of their loops, for hosts that
+// process frame by frame. Returns true when the sum is left to the exact
+// computation.
+template <int CHANNELS>
+QORTA_FIR_INLINE bool oneFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                               float* const* out) {
+    using L = Lanes<CHANNELS>;
+    const std::size_t mask = stream.capacity - 1;
+    const std::int32_t n = stream.halfLength;
+    const double* const powers = stream.form.closed.powers;
+    const std::int64_t time = stream.time;
+    const std::int64_t p = time - n;
+    const std::int64_t local = p - stream.chunkStart;  // 1 .. N
+    Running<CHANNELS> run;
+    run.load(stream, dc);
+    const L w = storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, 0,
+                                      static_cast<std::size_t>(time) & mask);
+    const L centre = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask));
+    const L old = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask));
+    stepSums<CHANNELS>(run, old, centre, w, stream.form.closed.decay, stream.form.closed.leaving, powers[local - 1]);
+    const L sum = closedFormSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
+                                          stream.alpha.value, stream.beta.value, stream.average.value);
+    stream.time = time + 1;
+    run.save(stream, dc);
+    float* output[CHANNELS];
+    for (int ch = 0; ch < CHANNELS; ++ch) output[ch] = out[ch];
+    return decideValue<CHANNELS, false>(stream, output, 0, sum, run.inputMax, run.forwardMax + run.backwardMax);
+}
+
+// Stores the inputs of frames [0, frames) without the closed form (it is
+// not usable for the settings) and marks every sum for the exact sum.
+template <int CHANNELS>
+void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
+                     std::uint32_t frames) {
+    Running<CHANNELS> run;
+    run.load(stream, dc);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const std::size_t slot = static_cast<std::size_t>(stream.time++) & (stream.capacity - 1);
+        storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, i, slot);
+        for (int ch = 0; ch < CHANNELS; ++ch) stream.channel[ch].undecided[i] = 1;
+    }
+    run.save(stream, dc);
+}
+
+// Runs the block of `frames` frames: each input stored in the delay line
+// (the DC filter's output when DC_REMOVAL), the running sums F, B and P
+// stepped and the closed form's sum stored for every frame with what its
+// bound needs, in the per-sample loop below, first over the frames while
+// the weights glide (the same function with GLIDE, which runs frames
+// [0, frames) and returns true when it left a sum undecided) and then over
+// the others; each part's sums are then decided (stream_fir_decide.cpp)
+// and the undecided ones computed exactly.
+// The per-sample loop, whose every sample waits for the previous one, stays
+// short, so that more samples' work overlaps. A block of one frame inside a
+// chunk while the weights rest takes oneFrame, which holds only what such a
+// frame needs; a block whose settings the closed form cannot serve is
+// computed exactly.
+template <int CHANNELS, bool DC_REMOVAL, bool GLIDE = false>
+QORTA_FIR_INLINE bool processFrames(FirStream& stream, DcBlocker& dc, const float* const* in, float* const* out,
+                                    std::uint32_t frames) {
     const bool dcRemoval = DC_REMOVAL;  // a constant, so that the loop does not test it
+    const std::int64_t firstTime = stream.time;
+    bool anyUndecided = false;
+    std::uint32_t from = 0;
+    if constexpr (!GLIDE) {
+        if (frames == 1 && stream.fastUsable && insideChunkAtRest(stream)) {
+            if (oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out))
+                writeExactSums(stream, out, CHANNELS, 1, stream.time - 1);
+            return false;
+        }
+        if (!stream.fastUsable) {
+            storeInputsOnly<CHANNELS>(stream, dc, dcRemoval, in, frames);
+            if (frames > 0) writeExactSums(stream, out, CHANNELS, frames, firstTime);
+            return false;
+        }
+        // The frames while the weights glide first, through the same loop
+        // compiled for gliding weights.
+        if (gliding(stream.alpha) || gliding(stream.beta) || gliding(stream.average)) {
+            const std::uint32_t left =
+                std::max({stream.alpha.length - stream.alpha.step, stream.beta.length - stream.beta.step,
+                          stream.average.length - stream.average.step});
+            from = std::min(frames, left);
+            anyUndecided = processFrames<CHANNELS, DC_REMOVAL, true>(stream, dc, in, out, from);
+        }
+    }
+    const std::uint32_t to = frames;
     using L = Lanes<CHANNELS>;
     const std::size_t mask = stream.capacity - 1;
     const std::int32_t n = stream.halfLength;
@@ -153,7 +239,8 @@ QORTA_FIR_INLINE void sampleLoop(FirStream& stream, DcBlocker& dc, const float* 
         const std::int64_t p = time - n;  // the centre of the output due at `time`
         if (restart || p == chunkStart + n + 1) {
             restart = false;
-            storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i, static_cast<std::size_t>(time) & mask);
+            storeInputs<CHANNELS>(run, dcPole, dcRemoval, capacity, input, i,
+                                  static_cast<std::size_t>(time) & mask);
             run.save(stream, dc);
             startChunk(stream, p);
             run.load(stream, dc);
@@ -199,127 +286,56 @@ QORTA_FIR_INLINE void sampleLoop(FirStream& stream, DcBlocker& dc, const float* 
     stream.time = time;
     stream.restart = restart;
     run.save(stream, dc);
+    const bool undecided = stream.functions.decide[CHANNELS - 1][GLIDE ? 1 : 0](stream, out, from, to);
+    if constexpr (GLIDE) return undecided;
+    if (undecided || anyUndecided) writeExactSums(stream, out, CHANNELS, frames, firstTime);
+    return false;
 }
 
-// One frame with the closed form inside a chunk (not at its start) while
-// the weights rest: what sampleLoop and the decisions do for such a frame,
-// in the same order, without the set-up of their loops, for hosts that
-// process frame by frame. Returns true when the sum is left to the exact
-// computation.
-template <int CHANNELS>
-QORTA_FIR_INLINE bool oneFrame(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
-                               float* const* out) {
-    using L = Lanes<CHANNELS>;
-    const std::size_t mask = stream.capacity - 1;
-    const std::int32_t n = stream.halfLength;
-    const double* const powers = stream.form.closed.powers;
-    const std::int64_t time = stream.time;
-    const std::int64_t p = time - n;
-    const std::int64_t local = p - stream.chunkStart;  // 1 .. N
-    Running<CHANNELS> run;
-    run.load(stream, dc);
-    const L w = storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, 0,
-                                      static_cast<std::size_t>(time) & mask);
-    const L centre = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p) & mask));
-    const L old = make<L>(run.ring + CHANNELS * (static_cast<std::size_t>(p - n - 1) & mask));
-    stepSums<CHANNELS>(run, old, centre, w, stream.form.closed.decay, stream.form.closed.leaving, powers[local - 1]);
-    storeSum<CHANNELS>(run, centre, make<L>(run.backward + CHANNELS * local), powers[n + 1 + local],
-                       stream.alpha.value, stream.beta.value, stream.average.value, stream.blockSums.get(),
-                       stream.blockInputMax.get(), stream.blockRecursionMax.get(), 0);
-    stream.time = time + 1;
-    run.save(stream, dc);
-    float* output[CHANNELS];
-    for (int ch = 0; ch < CHANNELS; ++ch) output[ch] = out[ch];
-    return decideSum<CHANNELS, false>(stream, output, 0);
+// The processing's entry point for each instruction set: processFrames
+// compiled for it, for the block's channels and DC removal.
+void processGeneric(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
+                    float* const* out, std::uint32_t frames) {
+    if (channels == 2)
+        dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                  : processFrames<2, false>(stream, dc, in, out, frames);
+    else
+        dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                  : processFrames<1, false>(stream, dc, in, out, frames);
 }
-
-// Stores the inputs of frames [0, frames) without the closed form (it is
-// not usable for the settings) and marks every sum for the exact sum.
-template <int CHANNELS>
-void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in,
-                     std::uint32_t frames) {
-    Running<CHANNELS> run;
-    run.load(stream, dc);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const std::size_t slot = static_cast<std::size_t>(stream.time++) & (stream.capacity - 1);
-        storeInputs<CHANNELS>(run, dc.pole, dcRemoval, stream.capacity, in, i, slot);
-        for (int ch = 0; ch < CHANNELS; ++ch) stream.channel[ch].undecided[i] = 1;
-    }
-    run.save(stream, dc);
-}
-
-// The entry points of one instruction set: sampleLoop and oneFrame
-// compiled for it.
-struct Generic {
-    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-    static void loop(FirStream& stream, DcBlocker& dc, const float* const* in, std::uint32_t from, std::uint32_t to) {
-        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
-    }
-    template <int CHANNELS>
-    static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval, const float* const* in, float* const* out) {
-        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
-    }
-};
 
 #if QORTA_DSP_X86
-struct Avx {
-    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-    __attribute__((target("avx"))) static void loop(FirStream& stream, DcBlocker& dc, const float* const* in,
-                                                    std::uint32_t from, std::uint32_t to) {
-        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
-    }
-    template <int CHANNELS>
-    __attribute__((target("avx"))) static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval,
-                                                   const float* const* in, float* const* out) {
-        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
-    }
-};
-
-struct Avx512f {
-    template <int CHANNELS, bool GLIDE, bool DC_REMOVAL>
-    __attribute__((target("avx512f"))) static void loop(FirStream& stream, DcBlocker& dc, const float* const* in,
-                                                        std::uint32_t from, std::uint32_t to) {
-        sampleLoop<CHANNELS, GLIDE, DC_REMOVAL>(stream, dc, in, from, to);
-    }
-    template <int CHANNELS>
-    __attribute__((target("avx512f"))) static bool one(FirStream& stream, DcBlocker& dc, bool dcRemoval,
-                                                       const float* const* in, float* const* out) {
-        return oneFrame<CHANNELS>(stream, dc, dcRemoval, in, out);
-    }
-};
-#endif
-
-template <class SET>
-void setEntries(FirPathFunctions& functions) {
-    functions.frames[0][0][0] = SET::template loop<1, false, false>;
-    functions.frames[0][0][1] = SET::template loop<1, false, true>;
-    functions.frames[0][1][0] = SET::template loop<1, true, false>;
-    functions.frames[0][1][1] = SET::template loop<1, true, true>;
-    functions.frames[1][0][0] = SET::template loop<2, false, false>;
-    functions.frames[1][0][1] = SET::template loop<2, false, true>;
-    functions.frames[1][1][0] = SET::template loop<2, true, false>;
-    functions.frames[1][1][1] = SET::template loop<2, true, true>;
-    functions.oneFrame[0] = SET::template one<1>;
-    functions.oneFrame[1] = SET::template one<2>;
+__attribute__((target("avx"))) void processAvx(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels,
+                                               const float* const* in, float* const* out, std::uint32_t frames) {
+    if (channels == 2)
+        dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                  : processFrames<2, false>(stream, dc, in, out, frames);
+    else
+        dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                  : processFrames<1, false>(stream, dc, in, out, frames);
 }
+
+__attribute__((target("avx512f"))) void processAvx512f(FirStream& stream, DcBlocker& dc, bool dcRemoval,
+                                                       int channels, const float* const* in, float* const* out,
+                                                       std::uint32_t frames) {
+    if (channels == 2)
+        dcRemoval ? processFrames<2, true>(stream, dc, in, out, frames)
+                  : processFrames<2, false>(stream, dc, in, out, frames);
+    else
+        dcRemoval ? processFrames<1, true>(stream, dc, in, out, frames)
+                  : processFrames<1, false>(stream, dc, in, out, frames);
+}
+#endif
 
 }  // namespace
 
 void setSampleFunctions(FirPathFunctions& functions, dsp::ConvolvePath path) {
+    functions.process = processGeneric;
 #if QORTA_DSP_X86
-    if (path == dsp::CONVOLVE_AVX512F) return setEntries<Avx512f>(functions);
-    if (path == dsp::CONVOLVE_AVX) return setEntries<Avx>(functions);
+    if (path == dsp::CONVOLVE_AVX512F) functions.process = processAvx512f;
+    if (path == dsp::CONVOLVE_AVX) functions.process = processAvx;
 #endif
     (void)path;
-    setEntries<Generic>(functions);
-}
-
-void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, int channels, const float* const* in,
-                     std::uint32_t frames) {
-    if (channels == 2)
-        storeInputsOnly<2>(stream, dc, dcRemoval, in, frames);
-    else
-        storeInputsOnly<1>(stream, dc, dcRemoval, in, frames);
 }
 
 }  // namespace realtime

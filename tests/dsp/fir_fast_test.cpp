@@ -94,6 +94,7 @@ double settledShare(const Built& built, const std::vector<double>& w, std::size_
     std::size_t marked = 0;
     for (unsigned char u : undecided) marked += u;
     EXPECT_EQ(marked, dsp::countUndecided(low.data(), high.data(), count));
+    EXPECT_EQ(marked, dsp::countUndecidedScaled(sums.data(), built.fast.errorBound, 32768.0, count));
     const std::size_t settled =
         dsp::settleUndecided(built.corrector, w.data(), n, count, undecided.data(), sums.data());
     EXPECT_GE(settled, marked);
