@@ -12,7 +12,7 @@
 
 #include "fuzz/check.h"
 #include "qorta/file_job.h"
-#include "qorta/file_run.h"
+#include "qorta/correct_file.h"
 #include "qorta/input_file.h"
 
 namespace {

@@ -15,7 +15,7 @@ namespace qorta {
 namespace {
 
 struct OpenContext {
-    const JobSpec* spec;
+    const JobSpec* job;
     const Settings* settings;
     SNDFILE* in;
     SF_INFO info;
@@ -36,9 +36,9 @@ void makeSubFolders(const std::string& root, const std::string& path) {
 SNDFILE* openOutput(void* context, std::string* error) {
     auto* c = static_cast<OpenContext*>(context);
     int fd = 1;
-    if (c->spec->output != "-") {
-        makeSubFolders(c->spec->outputRoot, c->spec->output);
-        *error = createPending(c->spec->output, &c->pending);
+    if (c->job->output != "-") {
+        makeSubFolders(c->job->outputRoot, c->job->output);
+        *error = createPending(c->job->output, &c->pending);
         if (!error->empty()) return nullptr;
         fd = c->pending.fd;
     }
@@ -46,7 +46,7 @@ SNDFILE* openOutput(void* context, std::string* error) {
     c->out = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (c->out == nullptr) {
         *error = "cannot write " + formatName(c->info.format) + " to " +
-                 (c->spec->output == "-" ? std::string("standard output") : c->spec->output) + ": " +
+                 (c->job->output == "-" ? std::string("standard output") : c->job->output) + ": " +
                  sf_strerror(nullptr);
         discardPending(&c->pending);
         return nullptr;
@@ -73,20 +73,20 @@ int outputFormatFor(int inputFormat, int format, std::int64_t frames, int channe
     return result;
 }
 
-JobResult runJob(const JobSpec& spec, const Settings& settings, std::atomic<std::int64_t>* progress,
+JobResult runJob(const JobSpec& job, const Settings& settings, std::atomic<std::int64_t>* progress,
                  std::atomic<std::int64_t>* total) {
     JobResult result;
     const auto start = std::chrono::steady_clock::now();
     InputFile input;
-    result.error = openInput(spec.input, &input);
+    result.error = openInput(job.input, &input);
     if (result.error.empty()) {
         if (total != nullptr) total->store(input.info.frames * passCount(settings));
         OpenContext context;
-        context.spec = &spec;
+        context.job = &job;
         context.settings = &settings;
         context.in = input.file;
         context.info = input.info;
-        context.info.format = outputFormatFor(input.info.format, spec.format, input.info.frames, input.info.channels);
+        context.info.format = outputFormatFor(input.info.format, job.format, input.info.frames, input.info.channels);
         context.info.frames = 0;
         const OutputOpener opener = {openOutput, &context};
         result.error = correctFile(input.file, input.info, input.extras, context.info.format, settings, opener,
@@ -98,7 +98,7 @@ JobResult runJob(const JobSpec& spec, const Settings& settings, std::atomic<std:
                 result.error = std::string("cannot finish the output: ") + sf_error_number(closed);
         }
         if (context.pending.fd >= 0) {
-            if (result.error.empty()) result.error = commitPending(&context.pending, spec.overwrite);
+            if (result.error.empty()) result.error = commitPending(&context.pending, job.overwrite);
             else discardPending(&context.pending);
         }
         result.written = result.error.empty();

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "qorta/file_run.h"
+#include "qorta/correct_file.h"
 #include "qorta/settings.h"
 
 namespace qorta {
@@ -35,7 +35,7 @@ int outputFormatFor(int inputFormat, int format, std::int64_t frames, int channe
 
 // Runs one pair. `progress` is raised as the passes go, towards `*total`,
 // set once the input is open (either may be null).
-JobResult runJob(const JobSpec& spec, const Settings& settings, std::atomic<std::int64_t>* progress,
+JobResult runJob(const JobSpec& job, const Settings& settings, std::atomic<std::int64_t>* progress,
                  std::atomic<std::int64_t>* total);
 
 }  // namespace qorta

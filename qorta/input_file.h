@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "qorta/file_run.h"
+#include "qorta/correct_file.h"
 
 namespace qorta {
 

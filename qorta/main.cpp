@@ -158,22 +158,22 @@ int main(int argc, char** argv) {
                 result.error = stdinProblem;
             } else {
                 progress[i].state.store(1);
-                JobSpec spec;
-                spec.input = pairs[i].input == "-" ? stdinCopy.path : pairs[i].input;
-                spec.output = pairs[i].output;
-                spec.inputShown = pairs[i].input;
-                spec.overwrite = options.overwrite;
-                spec.outputRoot = pairs[i].outputRoot;
+                JobSpec job;
+                job.input = pairs[i].input == "-" ? stdinCopy.path : pairs[i].input;
+                job.output = pairs[i].output;
+                job.inputShown = pairs[i].input;
+                job.overwrite = options.overwrite;
+                job.outputRoot = pairs[i].outputRoot;
                 if (!options.formatName.empty()) {
                     SF_INFO info = {};
-                    SNDFILE* probe = sf_open(spec.input.c_str(), SFM_READ, &info);
-                    spec.format = parseFormat(options.formatName, probe != nullptr ? info.format : SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+                    SNDFILE* probe = sf_open(job.input.c_str(), SFM_READ, &info);
+                    job.format = parseFormat(options.formatName, probe != nullptr ? info.format : SF_FORMAT_WAV | SF_FORMAT_PCM_16);
                     if (probe != nullptr) sf_close(probe);
                 }
-                if (!options.formatName.empty() && spec.format == 0)
+                if (!options.formatName.empty() && job.format == 0)
                     result.error = "libsndfile cannot write this input as " + options.formatName;
                 else
-                    result = runJob(spec, options.settings, &progress[i].done, &progress[i].total);
+                    result = runJob(job, options.settings, &progress[i].done, &progress[i].total);
             }
             progress[i].state.store(2);
             std::lock_guard<std::mutex> guard(lock);

@@ -4,8 +4,8 @@
 // console programs' computation, channel by channel, for any channel count
 // and sample format libsndfile reads; nothing of the file is held beyond a
 // block of frames and the FIR corrector's window.
-#ifndef QORTA_QORTA_FILE_RUN_H
-#define QORTA_QORTA_FILE_RUN_H
+#ifndef QORTA_QORTA_CORRECT_FILE_H
+#define QORTA_QORTA_CORRECT_FILE_H
 
 #include <sndfile.h>
 

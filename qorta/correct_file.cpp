@@ -1,4 +1,4 @@
-#include "qorta/file_run.h"
+#include "qorta/correct_file.h"
 
 #include <algorithm>
 #include <cmath>
