@@ -1,4 +1,4 @@
-#include "tools/measure/spectrum.h"
+#include "tools/measure/power_density.h"
 
 #include <cmath>
 #include <complex>

@@ -1,7 +1,7 @@
 // The power spectrum of one channel, averaged over Hann-windowed segments
 // (Welch's method), and what the demo reports of a recording from it.
-#ifndef QORTA_TOOLS_MEASURE_SPECTRUM_H
-#define QORTA_TOOLS_MEASURE_SPECTRUM_H
+#ifndef QORTA_TOOLS_MEASURE_POWER_DENSITY_H
+#define QORTA_TOOLS_MEASURE_POWER_DENSITY_H
 
 #include <vector>
 

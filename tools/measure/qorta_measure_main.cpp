@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/measure/spectrum.h"
+#include "tools/measure/power_density.h"
 #include "tools/realtime/sample_file.h"
 #include "tools/response/svg_plot.h"
 
