@@ -1,5 +1,6 @@
 #include "tools/measure/power_density.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstddef>
