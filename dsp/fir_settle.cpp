@@ -1,11 +1,15 @@
 // Deciding which fast sums fix their output sample, and computing the others
 // exactly. This file is compiled without floating-point trap semantics
-// (-fno-trapping-math), which lets the compiler turn the comparisons below
-// into vector selects; the values computed are the same.
+// (-fno-trapping-math), which lets the compiler inline std::trunc and turn
+// the comparisons below into selects; the values computed are the same.
 #include <cmath>
 
-#include "dsp/fir_convolve.h"
 #include "dsp/fir_convolve_kernels.h"
+#if QORTA_DSP_X86
+#include <immintrin.h>
+#endif
+
+#include "dsp/fir_convolve.h"
 #include "dsp/fir_fast.h"
 
 namespace dsp {
@@ -15,50 +19,83 @@ namespace {
 // Undecided outputs this close together are settled as one run.
 constexpr std::size_t SETTLE_GAP = 8;
 
+// Truncated values of this magnitude or more are left undecided, as are
+// infinities and NaN.
+constexpr double DECIDABLE_LIMIT = 0x1p51;
+
 // 1.0 when truncation toward zero may give different integers for `low`
-// and `high`, 0.0 when it certainly gives the same one. Truncation changes
-// value only across a nonzero integer k (at k itself for k >= 1, just above
-// k for k <= -1), so it is the same at both ends when the interval between
-// them holds no nonzero integer; a touching endpoint counts as undecided,
-// which costs an exact sum but is never wrong. The floor of the upper end
-// comes from adding and taking away 1.5 x 2^52, which rounds a magnitude
-// below 2^51 to the nearest integer. A value out of that range, or NaN,
-// which fails every comparison, is undecided.
+// and `high`, 0.0 when it certainly gives the same one. Truncation is
+// monotone, so every value between the two ends truncates to that integer
+// too. NaN fails every comparison and counts as undecided.
 inline double undecidedFlag(double low, double high) {
-    const double a = low < high ? low : high;
-    const double b = low < high ? high : low;
-    const double nearest = (b + 0x1.8p52) - 0x1.8p52;
-    const double floorB = nearest > b ? nearest - 1.0 : nearest;  // the largest integer <= b
-    // Each condition as 0.0 or 1.0, combined by arithmetic rather than by
-    // branches, so that the loop stays free of control flow.
-    const double inRange = (a > -0x1p51 ? 1.0 : 0.0) * (b < 0x1p51 ? 1.0 : 0.0);
-    const double reachesA = floorB >= a ? 1.0 : 0.0;
-    const double nonzero = floorB != 0.0 ? 1.0 : (a <= -1.0 ? 1.0 : 0.0);  // a nonzero integer in [a, b]
-    return 1.0 - inRange * (1.0 - reachesA * nonzero);
+    const double truncated = std::trunc(low);
+    return truncated == std::trunc(high) && std::fabs(truncated) < DECIDABLE_LIMIT ? 0.0 : 1.0;
 }
 
-// Whole numbers below 2^53, so every sum is exact in any order; four
-// partial counts let the loop run in vector lanes.
+// Whole numbers below 2^53, so every sum is exact in any order.
 inline std::size_t countFlags(const double* low, const double* high, std::size_t count) {
-    double partial[4] = {0.0, 0.0, 0.0, 0.0};
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4)
-        for (std::size_t k = 0; k < 4; ++k) partial[k] += undecidedFlag(low[i + k], high[i + k]);
-    for (; i < count; ++i) partial[0] += undecidedFlag(low[i], high[i]);
-    return static_cast<std::size_t>((partial[0] + partial[1]) + (partial[2] + partial[3]));
+    double undecided = 0.0;
+    for (std::size_t i = 0; i < count; ++i) undecided += undecidedFlag(low[i], high[i]);
+    return static_cast<std::size_t>(undecided);
 }
 
-// countFlags for the ends (values[i] - bound) x scale and (values[i] +
-// bound) x scale, computed on the way instead of read.
 inline std::size_t countScaledFlags(const double* values, double bound, double scale, std::size_t count) {
-    double partial[4] = {0.0, 0.0, 0.0, 0.0};
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4)
-        for (std::size_t k = 0; k < 4; ++k)
-            partial[k] += undecidedFlag((values[i + k] - bound) * scale, (values[i + k] + bound) * scale);
-    for (; i < count; ++i) partial[0] += undecidedFlag((values[i] - bound) * scale, (values[i] + bound) * scale);
-    return static_cast<std::size_t>((partial[0] + partial[1]) + (partial[2] + partial[3]));
+    double undecided = 0.0;
+    for (std::size_t i = 0; i < count; ++i)
+        undecided += undecidedFlag((values[i] - bound) * scale, (values[i] + bound) * scale);
+    return static_cast<std::size_t>(undecided);
 }
+
+#if QORTA_DSP_X86
+// The complement of undecidedFlag in four lanes: all bits set where the
+// lane is decided. An end of magnitude 2^51 or more truncates to one, so
+// the truncated value's range alone is checked.
+__attribute__((target("avx"))) inline __m256d decidedLanes(__m256d low, __m256d high) {
+    const __m256d truncated = _mm256_round_pd(low, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256d same = _mm256_cmp_pd(truncated, _mm256_round_pd(high, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
+                                       _CMP_EQ_OQ);
+    const __m256d magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), truncated);
+    return _mm256_and_pd(same, _mm256_cmp_pd(magnitude, _mm256_set1_pd(DECIDABLE_LIMIT), _CMP_LT_OQ));
+}
+
+// The decided lanes added to `count` as 1.0 each.
+__attribute__((target("avx"))) inline __m256d addDecided(__m256d count, __m256d decided) {
+    return _mm256_add_pd(count, _mm256_and_pd(decided, _mm256_set1_pd(1.0)));
+}
+
+// The lanes decided for the ends (v - bound) x scale and (v + bound) x scale.
+__attribute__((target("avx"))) inline __m256d scaledLanes(__m256d v, __m256d bound, __m256d scale) {
+    return decidedLanes(_mm256_mul_pd(_mm256_sub_pd(v, bound), scale), _mm256_mul_pd(_mm256_add_pd(v, bound), scale));
+}
+
+__attribute__((target("avx"))) inline std::size_t laneTotal(__m256d a, __m256d b) {
+    alignas(32) double parts[4];
+    _mm256_store_pd(parts, _mm256_add_pd(a, b));
+    return static_cast<std::size_t>((parts[0] + parts[1]) + (parts[2] + parts[3]));
+}
+
+__attribute__((target("avx"))) std::size_t countFlagsAvx(const double* low, const double* high, std::size_t count) {
+    __m256d a = _mm256_setzero_pd(), b = _mm256_setzero_pd();
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        a = addDecided(a, decidedLanes(_mm256_loadu_pd(low + i), _mm256_loadu_pd(high + i)));
+        b = addDecided(b, decidedLanes(_mm256_loadu_pd(low + i + 4), _mm256_loadu_pd(high + i + 4)));
+    }
+    return (i - laneTotal(a, b)) + countFlags(low + i, high + i, count - i);
+}
+
+__attribute__((target("avx"))) std::size_t countScaledFlagsAvx(const double* values, double bound, double scale,
+                                                               std::size_t count) {
+    const __m256d vb = _mm256_set1_pd(bound), vs = _mm256_set1_pd(scale);
+    __m256d a = _mm256_setzero_pd(), b = _mm256_setzero_pd();
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        a = addDecided(a, scaledLanes(_mm256_loadu_pd(values + i), vb, vs));
+        b = addDecided(b, scaledLanes(_mm256_loadu_pd(values + i + 4), vb, vs));
+    }
+    return (i - laneTotal(a, b)) + countScaledFlags(values + i, bound, scale, count - i);
+}
+#endif
 
 // Replaces out[i] by the exact sum wherever undecided(i), for i in
 // [0, count); undecided outputs at most SETTLE_GAP apart form one run.
@@ -83,17 +120,6 @@ std::size_t settleWhere(const FirCorrector& corrector, const double* window, std
     return exact;
 }
 
-#if QORTA_DSP_X86
-// The same loop compiled for AVX's wider lanes.
-__attribute__((target("avx"))) std::size_t countFlagsAvx(const double* low, const double* high, std::size_t count) {
-    return countFlags(low, high, count);
-}
-
-__attribute__((target("avx"))) std::size_t countScaledFlagsAvx(const double* values, double bound, double scale,
-                                                               std::size_t count) {
-    return countScaledFlags(values, bound, scale, count);
-}
-#endif
 
 }  // namespace
 

@@ -132,13 +132,21 @@ TEST(FastFirTest, TruncationIsDecidedOnlyWhereItIsCertain) {
         {0.3, 0.7, false},     {-0.5, 0.5, false},   {-0.99, 0.99, false},  {5.000001, 5.9, false},
         {-5.9, -5.000001, false}, {0.9, 1.1, true},  {0.5, 1.0, true},      {-1.1, -0.9, true},
         {-1.0, -0.5, true},    {-3.0, -3.0 + 1e-9, true}, {6.9, 6.9, false}, {1.1, 0.9, true},  // either order
-        {2.2, 2.1, false},     {0x1p51, 0x1p51, true}, {-0x1p52, -0x1p52, true}, {nan, 0.5, true}, {0.5, nan, true}};
+        {2.2, 2.1, false},     {0x1p51, 0x1p51, true}, {-0x1p52, -0x1p52, true}, {nan, 0.5, true}, {0.5, nan, true},
+        {1.0, 1.5, false},     {-1.5, -1.0, false},  {0x1p51 - 1, 0x1p51 - 1, false}, {-0.0, 0.0, false}};
+    std::vector<double> lows, highs;
+    std::size_t undecided = 0;
     for (const Pair& p : pairs) {
         unsigned char flag = 2;
         dsp::markUndecided(&p.low, &p.high, 1, &flag);
         EXPECT_EQ(flag, p.undecided ? 1 : 0) << p.low << " " << p.high;
         EXPECT_EQ(dsp::countUndecided(&p.low, &p.high, 1), p.undecided ? 1u : 0u) << p.low << " " << p.high;
+        lows.push_back(p.low);
+        highs.push_back(p.high);
+        undecided += p.undecided ? 1 : 0;
     }
+    // The same pairs side by side, as the vector lanes count them.
+    EXPECT_EQ(dsp::countUndecided(lows.data(), highs.data(), lows.size()), undecided);
 }
 
 TEST(FastFirTest, PreparesOnlyKernelsWithAFiniteBound) {
