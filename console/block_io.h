@@ -1,4 +1,4 @@
-// Block reads and writes of the per-file driver, through the run's PCM buffer.
+// Block reads and writes of the per-file driver.
 #ifndef QORTA_CONSOLE_BLOCK_IO_H
 #define QORTA_CONSOLE_BLOCK_IO_H
 
@@ -13,16 +13,9 @@ namespace console {
 // Returns Ok, or CannotRead when the read fails or delivers fewer bytes.
 FileResult readPcm(FileRun& run, std::uint32_t count);
 
-// Writes the first `count` bytes of the run's PCM buffer at the output's
-// current position.
+// Writes `count` bytes of `pcm` at the output's current position.
 // Returns Ok, or CannotWrite when the write fails or writes fewer bytes.
-FileResult writePcm(FileRun& run, std::uint32_t count);
-
-// Converts frames 0 .. frameCount - 1 of the output planes to PCM with
-// saturation and clip accounting, and writes them at the output's current
-// position.
-// Returns Ok, or CannotWrite as writePcm.
-FileResult writeBlock(FileRun& run, std::int64_t frameCount);
+FileResult writePcm(FileRun& run, const unsigned char* pcm, std::uint32_t count);
 
 }  // namespace console
 

@@ -67,7 +67,8 @@ struct FileRun {
     // frames only); the FIR stage keeps a sliding window of BLOCK_FRAMES
     // frames per channel in them, moved down and refilled by halves.
     Buffer<double> inputPlanes[dsp::MAX_CHANNELS];
-    Buffer<double> outputPlanes[dsp::MAX_CHANNELS];  // corrected output waiting for writeBlock
+    // Corrected output of one slice (IIR) or piece (FIR), before it is encoded.
+    Buffer<double> outputPlanes[dsp::MAX_CHANNELS];
     double clipPeak = 0.0;  // peak level of a clipped sample over full scale; > 1.0 means clipping
 
     std::uint32_t frameBytes() const { return static_cast<std::uint32_t>(format.bitsPerSample / 8) * format.channels; }

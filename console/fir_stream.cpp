@@ -60,8 +60,8 @@ struct FirEngine {
 // Frames finished at a time, with their fade factors on the stack.
 constexpr std::int64_t FINISH_FRAMES = 1024;
 
-// Frames whose sums are computed before they are finished: eight of the
-// fast form's segments, whose sums (256 KiB) stay in the cache.
+// Frames whose sums are computed, finished and encoded at a time: eight of
+// the fast form's segments, whose sums (256 KiB) stay in the cache.
 constexpr std::int64_t CONVOLVE_FRAMES = 8 * static_cast<std::int64_t>(dsp::FAST_FIR_SEGMENT);
 
 // Turns the sums out[0 .. count - 1] of file frames n on (window positions
@@ -116,33 +116,43 @@ void finishFrames(FileRun& run, const FirEngine& fir, const double* window, std:
     }
 }
 
-// Computes the `count` output frames from file frame `n` on into the output
-// planes at the write index: the kernel centred on each frame, then the
-// fade-out and the fade-in factor of the frame.
-void convolveFrames(FileRun& run, const FirEngine& fir, const FrameLoop& loop, std::int64_t n, std::int64_t count) {
-    for (int c = 0; c < run.format.channels; ++c) {
-        const double* window = run.inputPlanes[c].get();
-        // Sums are finished a piece at a time, while they are still in the
-        // processor's cache.
-        for (std::int64_t first = 0; first < count; first += CONVOLVE_FRAMES) {
-            const std::int64_t length = std::min(CONVOLVE_FRAMES, count - first);
-            const std::ptrdiff_t centre = n + first + loop.windowBase;
-            double* out = run.outputPlanes[c].get() + loop.writeIndex + first;
+// Computes the `count` output frames from file frame `n` on, a piece at a
+// time into the output planes: the kernel centred on each frame, then the
+// fade-out and the fade-in factor of the frame. Each piece is then encoded
+// into `pcm` at the write index, while its sums are still in the
+// processor's cache.
+void convolveFrames(FileRun& run, const FirEngine& fir, const FrameLoop& loop, std::int64_t n, std::int64_t count,
+                    unsigned char* pcm) {
+    const int channels = run.format.channels;
+    const double* planes[dsp::MAX_CHANNELS] = {run.outputPlanes[0].get(), run.outputPlanes[1].get()};
+    for (std::int64_t first = 0; first < count; first += CONVOLVE_FRAMES) {
+        const std::int64_t length = std::min(CONVOLVE_FRAMES, count - first);
+        const std::ptrdiff_t centre = n + first + loop.windowBase;
+        for (int c = 0; c < channels; ++c) {
+            const double* window = run.inputPlanes[c].get();
+            double* out = run.outputPlanes[c].get();
             if (fir.fastUsable)
                 dsp::fastConvolveRun(fir.fast, window, centre, static_cast<std::size_t>(length), out, fir.scratch);
             else
                 dsp::convolveRun(fir.corrector, window, centre, static_cast<std::size_t>(length), out);
             finishFrames(run, fir, window, centre, n + first, length, out);
         }
+        encodePcm(planes, length, run.format, pcm + (loop.writeIndex + first) * run.frameBytes(), &run.clipPeak);
     }
 }
 
 FileResult streamFrames(FileRun& run) {
-    const std::int64_t planeFrames = std::min(run.totalFrames, HALF_BLOCK_FRAMES);
+    // The output planes hold one piece; its PCM collects in `outputPcm`
+    // until half a window of it is written.
+    const std::int64_t planeFrames = std::min(run.totalFrames, CONVOLVE_FRAMES);
     for (int c = 0; c < run.format.channels; ++c) {
         run.outputPlanes[c] = allocateBuffer<double>(static_cast<std::size_t>(planeFrames));
         if (run.outputPlanes[c] == nullptr) return FileResult::OutOfMemory;
     }
+    Buffer<unsigned char> outputPcm =
+        allocateBuffer<unsigned char>(static_cast<std::size_t>(std::min(run.totalFrames, HALF_BLOCK_FRAMES)) *
+                                      run.frameBytes());
+    if (outputPcm == nullptr) return FileResult::OutOfMemory;
     // Checked before: 0 <= N <= MAX_FIR_HALF_LENGTH.
     const std::int64_t halfLength = dsp::halfLengthExact(run.settings.quality, run.format.sampleRate);
     Buffer<double> kernel = allocateBuffer<double>(2 * static_cast<std::size_t>(halfLength) + 1);
@@ -184,17 +194,18 @@ FileResult streamFrames(FileRun& run) {
         // Frames up to the next refill, full output planes or the end.
         std::int64_t count = std::min({total - n, REFILL_AT - loop.framesSinceRead,
                                        HALF_BLOCK_FRAMES - loop.writeIndex});
-        convolveFrames(run, fir, loop, n, count);
+        convolveFrames(run, fir, loop, n, count, outputPcm.get());
         n += count;
         loop.framesSinceRead += count;
         loop.writeIndex += count;
         if (loop.writeIndex >= HALF_BLOCK_FRAMES) {
-            const FileResult result = writeBlock(run, loop.writeIndex);
+            const FileResult result = writePcm(run, outputPcm.get(), HALF_BLOCK_FRAMES * run.frameBytes());
             if (result != FileResult::Ok) return result;
             loop.writeIndex -= HALF_BLOCK_FRAMES;
         }
     }
-    return loop.writeIndex > 0 ? writeBlock(run, loop.writeIndex) : FileResult::Ok;
+    const auto rest = static_cast<std::uint32_t>(loop.writeIndex * run.frameBytes());
+    return rest > 0 ? writePcm(run, outputPcm.get(), rest) : FileResult::Ok;
 }
 
 }  // namespace

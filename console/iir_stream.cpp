@@ -103,7 +103,7 @@ FileResult streamBlocks(FileRun& run) {
         remaining -= count;
         correctBlock(run, corrector, n, count);
         n += count;
-        result = writePcm(run, static_cast<std::uint32_t>(count * run.frameBytes()));
+        result = writePcm(run, run.pcmBuffer.get(), static_cast<std::uint32_t>(count * run.frameBytes()));
         if (result != FileResult::Ok) return result;
     }
     return FileResult::Ok;
