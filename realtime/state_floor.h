@@ -13,6 +13,7 @@
 #ifndef QORTA_REALTIME_STATE_FLOOR_H
 #define QORTA_REALTIME_STATE_FLOOR_H
 
+#include <cfloat>
 #include <cmath>
 
 namespace realtime {
@@ -24,6 +25,10 @@ constexpr double STATE_FLOOR = 1e-200;
 inline void flushTiny(double& state) {
     if (!(std::fabs(state) >= STATE_FLOOR)) state = 0.0;
 }
+
+// An input sample as the correctors take it: an infinity or NaN as 0.0,
+// so that no state ever holds one.
+inline float finiteOrZero(float sample) { return std::fabs(sample) <= FLT_MAX ? sample : 0.0f; }
 
 // The float written for the double `value`: value rounded to float, with a
 // zero always written as +0.0 (see above: the flush may change the sign of

@@ -47,27 +47,31 @@ namespace {
 static_assert(sizeof(StreamControls) == 4 * sizeof(float), "StreamControls holds four floats");
 
 // Runs one piece of at most STREAM_MAX_BLOCK frames through the form's
-// processing. The correctors read the piece's input from the corrector's own
-// copy, made first: a non-finite sample enters it as 0.0, so that no state
-// ever holds one, and every input is read before any output is written, so
-// that any connection of the host's buffers (in place, crossed, shared
-// inputs) gives the same samples. Afterwards every output beyond the float
-// range is set to the largest finite float of its sign, and every output
-// below the smallest normal float (or not a number) to 0.0.
+// processing. A non-finite input sample enters as 0.0, so that no state
+// ever holds one, and every input frame is read before the output frame of
+// the same index is written, so that any connection of the host's buffers
+// (in place, crossed, shared inputs) gives the same samples. The FIR reads
+// the host's samples itself, as it stores them in its delay line; it writes
+// outputs only after it has read the inputs of the same frames. The IIR,
+// which writes each output as it reads the next input, reads a copy made
+// first. Afterwards every output beyond the float range is set to the
+// largest finite float of its sign, and every output below the smallest
+// normal float (or not a number) to 0.0.
 inline void processPiece(StreamCorrector* corrector, const float* const* in, float* const* out, std::uint32_t frames) {
     const int channels = corrector->channels;
-    const float* copy[STREAM_MAX_CHANNELS];
-    for (int ch = 0; ch < channels; ++ch) {
-        const float* from = in[ch];
-        float* to = corrector->input[ch];
-        for (std::uint32_t i = 0; i < frames; ++i) to[i] = std::fabs(from[i]) <= FLT_MAX ? from[i] : 0.0f;
-        copy[ch] = to;
-    }
     const bool dcRemoval = corrector->applied.dcRemoval;
-    if (corrector->form == CorrectorForm::Iir)
+    if (corrector->form == CorrectorForm::Iir) {
+        const float* copy[STREAM_MAX_CHANNELS];
+        for (int ch = 0; ch < channels; ++ch) {
+            const float* from = in[ch];
+            float* to = corrector->input[ch];
+            for (std::uint32_t i = 0; i < frames; ++i) to[i] = finiteOrZero(from[i]);
+            copy[ch] = to;
+        }
         processIirStream(corrector->iir, corrector->dc, dcRemoval, channels, copy, out, frames);
-    else
-        corrector->fir.functions.process(corrector->fir, corrector->dc, dcRemoval, channels, copy, out, frames);
+    } else {
+        corrector->fir.functions.process(corrector->fir, corrector->dc, dcRemoval, channels, in, out, frames);
+    }
     for (int ch = 0; ch < channels; ++ch) {
         float* samples = out[ch];
         for (std::uint32_t i = 0; i < frames; ++i) {

@@ -7,6 +7,7 @@
 #define QORTA_REALTIME_STREAM_FIR_LANES_H
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -110,6 +111,12 @@ QORTA_FIR_INLINE Pair larger(Pair a, Pair b) { return a < b ? b : a; }
 QORTA_FIR_INLINE double flushed(double y) { return std::fabs(y) >= STATE_FLOOR ? y : 0.0; }
 QORTA_FIR_INLINE Pair flushed(Pair y) {
     return reinterpret_cast<Pair>(reinterpret_cast<PairBits>(y) & (absolute(y) >= STATE_FLOOR));
+}
+// An input sample beyond the float range (an infinity) or NaN gives +0.0,
+// as finiteOrZero.
+QORTA_FIR_INLINE double finite(double x) { return std::fabs(x) <= FLT_MAX ? x : 0.0; }
+QORTA_FIR_INLINE Pair finite(Pair x) {
+    return reinterpret_cast<Pair>(reinterpret_cast<PairBits>(x) & (absolute(x) <= FLT_MAX));
 }
 
 template <class L>

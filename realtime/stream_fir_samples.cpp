@@ -57,8 +57,8 @@ struct Running {
     }
 };
 
-// Stores input sample i of every channel at `slot`: DC removed or not, at
-// both places of the mirrored delay line. The DC filter (as removeDc)
+// Stores input sample i of every channel at `slot` (a non-finite one as
+// 0.0): DC removed or not, at both places of the mirrored delay line. The DC filter (as removeDc)
 // runs also while it is switched off, so that switching it on finds it
 // settled.
 // Returns the values stored.
@@ -69,7 +69,7 @@ QORTA_FIR_INLINE Lanes<CHANNELS> storeInputs(Running<CHANNELS>& run, double dcPo
     using L = Lanes<CHANNELS>;
     double inputs[CHANNELS];
     for (int ch = 0; ch < CHANNELS; ++ch) inputs[ch] = in[ch][i];
-    const L x = make<L>(inputs);
+    const L x = finite(make<L>(inputs));
     // The flush as a branch, taken only while a state is tiny (silence):
     // applied as a mask on every sample, it would lengthen the chain from
     // one sample's state to the next, which bounds the whole loop.
@@ -177,7 +177,9 @@ void storeInputsOnly(FirStream& stream, DcBlocker& dc, bool dcRemoval, const flo
 // the weights glide (the same function with GLIDE, which runs frames
 // [0, frames) and returns true when it left a sum undecided) and then over
 // the others; each part's sums are then decided (stream_fir_decide.cpp)
-// and the undecided ones computed exactly.
+// and the undecided ones computed exactly. Each part reads its inputs before
+// it writes the outputs of the same frames, so the host's buffers may come
+// connected in any way (in place, crossed, shared inputs).
 // The per-sample loop, whose every sample waits for the previous one, stays
 // short, so that more samples' work overlaps. A block of one frame inside a
 // chunk while the weights rest takes oneFrame, which holds only what such a

@@ -24,8 +24,8 @@ struct StreamCorrector {
     DcBlocker dc;
     IirStream iir;
     FirStream fir;  // holds buffers only for the FIR form
-    // One piece's input as the correctors read it: a copy of the host's
-    // samples, each non-finite one as 0.0.
+    // One piece's input as the IIR reads it: a copy of the host's samples,
+    // each non-finite one as 0.0.
     float input[STREAM_MAX_CHANNELS][STREAM_MAX_BLOCK];
 };
 
