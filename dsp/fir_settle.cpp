@@ -48,8 +48,8 @@ inline std::size_t countScaledFlags(const double* values, double bound, double s
 
 #if QORTA_DSP_X86
 // The complement of undecidedFlag in four lanes: all bits set where the
-// lane is decided. An end of magnitude 2^51 or more truncates to one, so
-// the truncated value's range alone is checked.
+// lane is decided. An end of magnitude 2^51 or more truncates to a value
+// of that magnitude too, so the truncated value's range alone is checked.
 __attribute__((target("avx"))) inline __m256d decidedLanes(__m256d low, __m256d high) {
     const __m256d truncated = _mm256_round_pd(low, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     const __m256d same = _mm256_cmp_pd(truncated, _mm256_round_pd(high, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
@@ -119,7 +119,6 @@ std::size_t settleWhere(const FirCorrector& corrector, const double* window, std
     }
     return exact;
 }
-
 
 }  // namespace
 
