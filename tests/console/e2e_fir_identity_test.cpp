@@ -109,6 +109,10 @@ TEST_F(QortafirRun, FastSumsMatchTheExactOnesAcrossRefillsAndInShortFiles) {
     // Past the second refill, where the window slides under the segments.
     const ReferenceSettings longRun = firSettings(100, 100, 250, 3000, 0);
     expectProcessed(file(Material::Music, 0x40000 + 3000, 1, 8), longRun, firOptions(longRun));
+    // Stereo and clipping over many pieces of sums, with a fade-out: the
+    // samples and the clip statistic gathered piece by piece.
+    const ReferenceSettings clipped = firSettings(100, 100, 100, 0, 3000);
+    expectProcessed(file(Material::Clipping, 0x40000 + 3000, 2, 16), clipped, firOptions(clipped));
     // Shorter than the kernel's half-length: every sum reaches into silence.
     for (const int frames : {1, 100, 479, 481}) {
         SCOPED_TRACE(frames);
