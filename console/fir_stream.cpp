@@ -44,7 +44,7 @@ FileResult allocateWindows(FileRun& run) {
 struct FrameLoop {
     std::int64_t framesSinceRead = BLOCK_FRAMES;  // frames since the last refill, offset so one comes first
     std::int64_t windowBase = BLOCK_FRAMES;       // window position of file frame 0
-    std::int64_t writeIndex = 0;                  // next free frame of the output planes
+    std::int64_t writeIndex = 0;                  // next free frame of the output PCM
     std::uint32_t remainingBytes = 0;             // data chunk bytes not yet read
 };
 
@@ -191,7 +191,7 @@ FileResult streamFrames(FileRun& run) {
             loop.framesSinceRead -= HALF_BLOCK_FRAMES;
             loop.windowBase -= HALF_BLOCK_FRAMES;
         }
-        // Frames up to the next refill, full output planes or the end.
+        // Frames up to the next refill, a full output PCM buffer or the end.
         std::int64_t count = std::min({total - n, REFILL_AT - loop.framesSinceRead,
                                        HALF_BLOCK_FRAMES - loop.writeIndex});
         convolveFrames(run, fir, loop, n, count, outputPcm.get());
